@@ -1,0 +1,48 @@
+// User interface services that meter operations use: message boxes, the counted wait cursor,
+// the progress bar and the message pump of a waiting read. The desktop program, the command
+// line and the tests each install their own implementation.
+#pragma once
+
+#include <string_view>
+
+enum class BoxStyle { Plain, Information, Exclamation, Error };
+
+class UiServices {
+public:
+    virtual ~UiServices() = default;
+
+    // Modal: returns when the user has closed the box.
+    virtual void MessageBox(std::string_view text, BoxStyle style) = 0;
+
+    // Counted wait cursor: every Begin is paired with an End; Restore shows it again after
+    // dispatched events may have changed it.
+    virtual void BeginWaitCursor() = 0;
+    virtual void RestoreWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+
+    // Progress bar, range 0 to 100.
+    virtual void ProgressSetStep(int step) = 0;
+    virtual void ProgressSetPos(int pos) = 0;
+    virtual void ProgressShow() = 0;
+    virtual void ProgressStep() = 0;
+    virtual void ProgressHide() = 0;
+
+    // Handles the events that wait (repaint, timers, clicks) and returns true when the user
+    // asked to abort the running exchange (Escape in the dialog, Ctrl-C in the terminal).
+    // Other key presses are swallowed. Must not block.
+    virtual bool PumpMessages() = 0;
+};
+
+// The process-wide services; a silent implementation until one is installed.
+UiServices& Ui();
+// Installs services (nullptr restores the silent one); returns the previous ones.
+UiServices* SetUi(UiServices* ui);
+
+// Pairs BeginWaitCursor with EndWaitCursor on every path out of a scope.
+class WaitCursorScope {
+public:
+    WaitCursorScope() { Ui().BeginWaitCursor(); }
+    ~WaitCursorScope() { Ui().EndWaitCursor(); }
+    WaitCursorScope(const WaitCursorScope&) = delete;
+    WaitCursorScope& operator=(const WaitCursorScope&) = delete;
+};
