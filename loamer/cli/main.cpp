@@ -1,0 +1,151 @@
+// loamer-cli: the meter commands of the desktop program, one per invocation.
+//
+// Exit status: 0 success; the code of the error report when one was shown; 1 for a failure
+// that showed only its own message; 64 for a usage error (nothing is sent to the meter).
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "loamer/cli/port_access.h"
+#include "loamer/cli/term_ui.h"
+#include "loamer/link/comm_port.h"
+#include "loamer/link/error_codes.h"
+#include "loamer/link/posix/serial_posix.h"
+#include "loamer/link/status_views.h"
+#include "loamer/version.h"
+
+namespace {
+
+constexpr int kExitUsage = 64;
+
+const char kUsage[] =
+    "usage: loamer-cli [--port NAME] [--verbose] COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  version     show the meter's firmware version\n"
+    "  battery     show the meter's battery level\n"
+    "  memory      show the meter's memory use and the readings stored\n"
+    "  tables      show the status of the meter's linearisation tables\n"
+    "  ports       list the serial ports of this computer\n"
+    "\n"
+    "options:\n"
+    "  --port NAME   serial port: COM1 (the default), COM2, ... or a device path\n"
+    "  --verbose     add the system's reason to a port error\n"
+    "  --help        show this text\n"
+    "  --version     show the program's version\n";
+
+struct Options {
+    std::string port = "COM1";
+    bool verbose = false;
+};
+
+using Handler = int (*)(const Options&, const std::vector<std::string>&);
+
+// Reports a failed meter command as the dialog would, and turns it into the exit status.
+int Report(const Options& opt, ErrorCode rc) {
+    ShowErrorReport(rc);
+    if (opt.verbose && LastCommPortErrno() != 0)
+        std::fprintf(stderr, "%s: %s\n", CommPortName().c_str(), std::strerror(LastCommPortErrno()));
+    return static_cast<int>(rc);
+}
+
+int StatusView(const Options& opt, ErrorCode (*query)(std::string&)) {
+    std::string text;
+    if (ErrorCode rc = query(text); rc != ERR_NONE) return Report(opt, rc);
+    Ui().MessageBox(text, BoxStyle::Information);
+    return 0;
+}
+
+int CmdVersion(const Options& o, const std::vector<std::string>&) { return StatusView(o, QueryVersionText); }
+int CmdBattery(const Options& o, const std::vector<std::string>&) { return StatusView(o, QueryBatteryText); }
+int CmdMemory(const Options& o, const std::vector<std::string>&) { return StatusView(o, QueryMemoryText); }
+int CmdTables(const Options& o, const std::vector<std::string>&) { return StatusView(o, QueryTablesText); }
+
+struct PrintingSink : PortListSink {
+    void AddPort(const std::string& name) override {
+        const std::string note = DescribePortAccess(DevicePathForPortName(name));
+        std::printf("%s%s%s\n", name.c_str(), note.empty() ? "" : "  ", note.c_str());
+        ++count;
+    }
+    int count = 0;
+};
+
+int CmdPorts(const Options&, const std::vector<std::string>&) {
+    PrintingSink sink;
+    EnumCommPorts(sink);
+    if (sink.count == 0) std::fprintf(stderr, "No serial ports found.\n");
+    return 0;
+}
+
+struct Command {
+    const char* name;
+    std::size_t minArgs;
+    std::size_t maxArgs;
+    Handler run;
+};
+
+constexpr Command kCommands[] = {
+    {"version", 0, 0, CmdVersion},
+    {"battery", 0, 0, CmdBattery},
+    {"memory", 0, 0, CmdMemory},
+    {"tables", 0, 0, CmdTables},
+    {"ports", 0, 0, CmdPorts},
+};
+
+int Usage(const char* problem) {
+    if (problem) std::fprintf(stderr, "loamer-cli: %s\n", problem);
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("%s %s\n%s\n", LOAMER_PRODUCT_NAME, LOAMER_FILE_VERSION, LOAMER_COPYRIGHT);
+            return 0;
+        }
+        if (a == "--verbose") {
+            opt.verbose = true;
+        } else if (a == "--port") {
+            if (i + 1 >= argc) return Usage("--port needs a port name");
+            opt.port = argv[++i];
+        } else if (a.rfind("--port=", 0) == 0) {
+            opt.port = std::string(a.substr(7));
+        } else if (a.size() > 1 && a[0] == '-' && words.empty()) {
+            return Usage(("unknown option " + std::string(a)).c_str());
+        } else {
+            words.emplace_back(a);
+        }
+    }
+    if (words.empty()) return Usage("no command given");
+
+    const Command* command = nullptr;
+    for (const Command& c : kCommands) {
+        if (words[0] == c.name) command = &c;
+    }
+    if (!command) return Usage(("unknown command " + words[0]).c_str());
+    const std::vector<std::string> args(words.begin() + 1, words.end());
+    if (args.size() < command->minArgs) return Usage("missing argument");
+    if (args.size() > command->maxArgs) return Usage("too many arguments");
+
+    TerminalUi ui;
+    SetUi(&ui);
+    SetCommPortName(opt.port);
+    const int status = command->run(opt, args);
+    CloseCommPort();
+    SetUi(nullptr);
+    return status;
+}

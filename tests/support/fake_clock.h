@@ -1,0 +1,33 @@
+// A clock that only moves when the code under test waits or a test advances it.
+#pragma once
+
+#include "loamer/link/clock.h"
+
+class FakeClock final : public Clock {
+public:
+    std::uint64_t NowMs() override { return now_; }
+    void SleepMs(std::uint32_t ms) override {
+        now_ += ms;
+        slept_ += ms;
+    }
+    std::int64_t WallTime() override { return wallBase_ + static_cast<std::int64_t>(now_ / 1000); }
+
+    void Advance(std::uint64_t ms) { now_ += ms; }
+    void SetWallBase(std::int64_t t) { wallBase_ = t; }
+    std::uint64_t slept() const { return slept_; }
+
+private:
+    std::uint64_t now_ = 1'000'000;
+    std::uint64_t slept_ = 0;
+    std::int64_t wallBase_ = 1'700'000'000;
+};
+
+// Installs a clock for the scope of a test.
+class ScopedClock {
+public:
+    explicit ScopedClock(Clock* c) : previous_(SetLinkClock(c)) {}
+    ~ScopedClock() { SetLinkClock(previous_); }
+
+private:
+    Clock* previous_;
+};

@@ -1,0 +1,31 @@
+// A link wired to a fake meter, a fake clock and recording interface services.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "loamer/link/comm_port.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_ui.h"
+
+class LinkTest : public ::testing::Test {
+protected:
+    LinkTest() : backend(clock), clockScope(&clock), uiScope(&ui) {
+        previousBackend = SetBackend(&backend);
+        SetCommPortName("COM1");
+    }
+    ~LinkTest() override {
+        CloseCommPort();
+        SetBackend(previousBackend);
+    }
+
+    std::uint64_t Elapsed() { return clock.NowMs() - start; }
+    void ResetElapsed() { start = clock.NowMs(); }
+
+    FakeClock clock;
+    FakeBackend backend;
+    RecordingUi ui;
+    ScopedClock clockScope;
+    ScopedUi uiScope;
+    SerialBackend* previousBackend = nullptr;
+    std::uint64_t start = clock.NowMs();
+};

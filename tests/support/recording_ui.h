@@ -1,0 +1,47 @@
+// User interface services that record what meter operations showed, for assertions.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "loamer/link/ui.h"
+
+struct RecordedBox {
+    std::string text;
+    BoxStyle style;
+};
+
+class RecordingUi final : public UiServices {
+public:
+    void MessageBox(std::string_view text, BoxStyle style) override;
+    void BeginWaitCursor() override { ++cursorDepth; ++cursorBegins; }
+    void RestoreWaitCursor() override { ++cursorRestores; }
+    void EndWaitCursor() override { --cursorDepth; }
+    void ProgressSetStep(int step) override { progress.push_back("step=" + std::to_string(step)); }
+    void ProgressSetPos(int pos) override { progress.push_back("pos=" + std::to_string(pos)); }
+    void ProgressShow() override { progress.push_back("show"); }
+    void ProgressStep() override { progress.push_back("+"); }
+    void ProgressHide() override { progress.push_back("hide"); }
+    bool PumpMessages() override;
+
+    std::vector<RecordedBox> boxes;
+    std::vector<std::string> progress;
+    int cursorDepth = 0;
+    int cursorBegins = 0;
+    int cursorRestores = 0;
+    int pumps = 0;
+    // Asked on every pump; returning true is the user's Escape.
+    std::function<bool(int pumpNumber)> abortWhen;
+};
+
+// Installs services for the scope of a test.
+class ScopedUi {
+public:
+    explicit ScopedUi(UiServices* ui) : previous_(SetUi(ui)) {}
+    ~ScopedUi() { SetUi(previous_); }
+
+private:
+    UiServices* previous_;
+};
