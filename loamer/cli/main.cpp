@@ -4,6 +4,7 @@
 // that showed only its own message; 64 for a usage error (nothing is sent to the meter).
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,8 +15,11 @@
 #include "loamer/cli/term_ui.h"
 #include "loamer/link/comm_port.h"
 #include "loamer/link/error_codes.h"
+#include "loamer/link/meter_protocol.h"
 #include "loamer/link/posix/serial_posix.h"
 #include "loamer/link/status_views.h"
+#include "loamer/shell/port_setting.h"
+#include "loamer/upload/meter_clock.h"
 #include "loamer/version.h"
 
 namespace {
@@ -30,16 +34,21 @@ const char kUsage[] =
     "  battery     show the meter's battery level\n"
     "  memory      show the meter's memory use and the readings stored\n"
     "  tables      show the status of the meter's linearisation tables\n"
+    "  clock       show the meter's clock\n"
+    "  set-clock [--system | YYYY-MM-DD HH:MM:SS]\n"
+    "              set the meter's clock to this computer's time (the default) or the one given\n"
     "  ports       list the serial ports of this computer\n"
+    "  port [NAME] show the stored serial port, or store NAME\n"
     "\n"
     "options:\n"
-    "  --port NAME   serial port: COM1 (the default), COM2, ... or a device path\n"
+    "  --port NAME   serial port for this command: COM1, COM2, ... or a device path\n"
+    "                (default: the stored port, else COM1)\n"
     "  --verbose     add the system's reason to a port error\n"
     "  --help        show this text\n"
     "  --version     show the program's version\n";
 
 struct Options {
-    std::string port = "COM1";
+    std::string port;  // empty: the stored setting
     bool verbose = false;
 };
 
@@ -81,6 +90,66 @@ int CmdPorts(const Options&, const std::vector<std::string>&) {
     return 0;
 }
 
+int CmdPort(const Options& opt, const std::vector<std::string>& args) {
+    if (args.empty()) {
+        std::printf("%s\n", CommPortName().c_str());
+        return 0;
+    }
+    (void)opt;
+    SavePortName(args[0]);
+    return 0;
+}
+
+// The status box of the dialog, printed once the command is done.
+class PrintedClock final : public ClockDisplay {
+public:
+    void SetStatusText(const std::string&) override {}
+    bool ClockTimerRunning() const override { return true; }
+    void StartClockTimer() override {}
+};
+
+int CmdClock(const Options& opt, const std::vector<std::string>&) {
+    if (ErrorCode rc = ConnectMeter(); rc != ERR_NONE) return Report(opt, rc);
+    PrintedClock display;
+    if (ErrorCode rc = ShowMeterClock(display); rc != ERR_NONE) return Report(opt, rc);
+    Ui().MessageBox(display.statusText, BoxStyle::Information);
+    return 0;
+}
+
+// "YYYY-MM-DD HH:MM:SS" as one argument or two; false when it is not a time of the calendar.
+bool ParseClockArgument(const std::vector<std::string>& args, ClockFields& f) {
+    std::string text = args[0];
+    if (args.size() == 2) text += " " + args[1];
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &f.year, &f.month, &f.day, &f.hour,
+                    &f.minute, &f.second, &consumed) != 6 ||
+        static_cast<std::size_t>(consumed) != text.size())
+        return false;
+    char record[kClockRecordSize + 1];
+    BuildClockRecord('0', f, record);
+    unsigned char reply[kClockRecordSize];
+    std::memcpy(reply, record, sizeof reply);
+    ClockFields checked;
+    return ScanClockReply(reply, checked);
+}
+
+int CmdSetClock(const Options& opt, const std::vector<std::string>& args) {
+    // As the dialog's Clock command: a failed wake-up is reported and the clock query still runs.
+    int status = 0;
+    if (ErrorCode rc = ConnectMeter(); rc != ERR_NONE) status = Report(opt, rc);
+    unsigned char reply[kClockRecordSize] = {};
+    if (ErrorCode rc = GetMeterClock(reply); rc != ERR_NONE) return Report(opt, rc);
+    ClockFields chosen;
+    if (args.empty() || args[0] == "--system") {
+        chosen = ComputerLocalTime();
+    } else {
+        ParseClockArgument(args, chosen);  // checked before any meter contact
+    }
+    if (ErrorCode rc = SetMeterClock(chosen, UserDateOrder()); rc != ERR_NONE) return Report(opt, rc);
+    if (ErrorCode rc = ConnectMeter(); rc != ERR_NONE) return Report(opt, rc);
+    return status;
+}
+
 struct Command {
     const char* name;
     std::size_t minArgs;
@@ -94,6 +163,9 @@ constexpr Command kCommands[] = {
     {"memory", 0, 0, CmdMemory},
     {"tables", 0, 0, CmdTables},
     {"ports", 0, 0, CmdPorts},
+    {"port", 0, 1, CmdPort},
+    {"clock", 0, 0, CmdClock},
+    {"set-clock", 0, 2, CmdSetClock},
 };
 
 int Usage(const char* problem) {
@@ -124,7 +196,7 @@ int main(int argc, char** argv) {
             opt.port = argv[++i];
         } else if (a.rfind("--port=", 0) == 0) {
             opt.port = std::string(a.substr(7));
-        } else if (a.size() > 1 && a[0] == '-' && words.empty()) {
+        } else if (a.size() > 1 && a[0] == '-' && a != "--system") {
             return Usage(("unknown option " + std::string(a)).c_str());
         } else {
             words.emplace_back(a);
@@ -140,10 +212,17 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(words.begin() + 1, words.end());
     if (args.size() < command->minArgs) return Usage("missing argument");
     if (args.size() > command->maxArgs) return Usage("too many arguments");
+    if (command->run == CmdSetClock && !args.empty() && !(args.size() == 1 && args[0] == "--system")) {
+        ClockFields chosen;
+        if (!ParseClockArgument(args, chosen)) return Usage("set-clock takes --system or YYYY-MM-DD HH:MM:SS");
+    }
+
+    // The date order follows the user's LC_TIME; numbers stay in the C locale.
+    std::setlocale(LC_TIME, "");
 
     TerminalUi ui;
     SetUi(&ui);
-    SetCommPortName(opt.port);
+    SetCommPortName(opt.port.empty() ? LoadPortName() : opt.port);
     const int status = command->run(opt, args);
     CloseCommPort();
     SetUi(nullptr);

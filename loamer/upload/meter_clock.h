@@ -1,0 +1,68 @@
+// The meter's clock: shown in the main window's status box, kept running by a one-second tick,
+// and set from the computer's time or a chosen one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "loamer/link/error_codes.h"
+#include "loamer/link/status_queries.h"
+
+// What the clock display needs from the window that shows it.
+class ClockDisplay {
+public:
+    virtual ~ClockDisplay() = default;
+    // Shows the text in the status box.
+    virtual void SetStatusText(const std::string& text) = 0;
+    // The one-second display timer: started once, never restarted while it runs.
+    virtual bool ClockTimerRunning() const = 0;
+    virtual void StartClockTimer() = 0;
+
+    // The displayed meter time, seconds of calendar time; 0 until the first refresh.
+    std::int64_t clockValue = 0;
+    std::string statusText;
+};
+
+// A local date and time as the meter keeps it.
+struct ClockFields {
+    int year = 2000;
+    int month = 1;
+    int day = 1;
+    int hour = 1;
+    int minute = 1;
+    int second = 1;
+};
+
+// '0' month-day-year, '1' day-month-year, '2' year-month-day, from a date format such as
+// nl_langinfo(D_FMT) gives; '0' when it names none of them.
+char DateOrderFromFormat(const char* dateFormat);
+// The date order of the computer's user (LC_TIME), '0' when it cannot be read.
+char UserDateOrder();
+// The status box format for a date-order character.
+const char* ClockDisplayFormat(char order);
+// The clock value as local time in the format of the order; empty when it cannot be formatted.
+std::string FormatClockValue(std::int64_t value, char order);
+
+// Reads the fields of a clock reply, each with its own width; a field that does not scan keeps
+// its default. False when the fields are not a date and time of the calendar: then fields holds
+// the defaults.
+bool ScanClockReply(const unsigned char (&reply)[kClockRecordSize], ClockFields& fields);
+// Local time to calendar time; daylight saving as the C library decides.
+std::int64_t ClockValueFromFields(const ClockFields& fields);
+ClockFields FieldsFromClockValue(std::int64_t value);
+// 'H', order, "%Y%m%d%H%M%S", "\r\n".
+void BuildClockRecord(char order, const ClockFields& fields, char (&record)[kClockRecordSize + 1]);
+
+// Reads the meter's clock into the display (value and text); returns the query's code. A failed
+// query, or an impossible date, shows 01/01/2000  01:01:01.
+ErrorCode ShowMeterClock(ClockDisplay& display);
+// After a successful command: ShowMeterClock, then start the one-second timer once. Returns 0.
+ErrorCode RefreshClockDisplay(ClockDisplay& display);
+// The one-second timer: advance by a second and show in the computer's date order.
+void ClockTick(ClockDisplay& display);
+
+// Sends the clock record with the user's date order and reads the meter's acknowledgement. Does
+// not wake the meter: the caller has just done so.
+[[nodiscard]] ErrorCode SetMeterClock(const ClockFields& chosen, char order);
+// The computer's current local time (through the link's clock, so tests can fix it).
+ClockFields ComputerLocalTime();

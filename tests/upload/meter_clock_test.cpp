@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "loamer/upload/meter_clock.h"
+#include "tests/support/link_fixture.h"
+
+namespace {
+
+class RecordingDisplay final : public ClockDisplay {
+public:
+    void SetStatusText(const std::string& text) override { shown.push_back(text); }
+    bool ClockTimerRunning() const override { return timers > 0; }
+    void StartClockTimer() override { ++timers; }
+    std::vector<std::string> shown;
+    int timers = 0;
+};
+
+// Local time is UTC and the date order that of the C locale (month first) unless a test says.
+class MeterClockTest : public LinkTest {
+protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        std::setlocale(LC_TIME, "C");
+        backend.onWrite = [this](const std::string& req) {
+            if (req == "?\r\n") backend.SendLater("A\r\n", 2);
+            if (req == "F\r\n") backend.SendLater(clockReply, 5);
+            if (req[0] == 'H') backend.SendLater(ack, 5);
+        };
+    }
+    void TearDown() override { std::setlocale(LC_TIME, "C"); }
+
+    std::string clockReply = "H2202403051407" "09\r\n";
+    std::string ack = "A\r\n";
+    RecordingDisplay display;
+};
+
+TEST(DateOrder, FromTheDateFormat) {
+    EXPECT_EQ(DateOrderFromFormat("%m/%d/%y"), '0');
+    EXPECT_EQ(DateOrderFromFormat("%d.%m.%Y"), '1');
+    EXPECT_EQ(DateOrderFromFormat("%e/%m/%y"), '1');
+    EXPECT_EQ(DateOrderFromFormat("%Y-%m-%d"), '2');
+    EXPECT_EQ(DateOrderFromFormat("%y/%m/%d"), '2');
+    EXPECT_EQ(DateOrderFromFormat("%F"), '2');
+    EXPECT_EQ(DateOrderFromFormat("%D"), '0');
+    EXPECT_EQ(DateOrderFromFormat("%Od.%Om.%EY"), '1');
+    EXPECT_EQ(DateOrderFromFormat("day"), '0');
+    EXPECT_EQ(DateOrderFromFormat(""), '0');
+    EXPECT_EQ(DateOrderFromFormat(nullptr), '0');
+    EXPECT_EQ(DateOrderFromFormat("%"), '0');
+}
+
+TEST(DateOrder, FromTheUsersLocale) {
+    ASSERT_NE(std::setlocale(LC_TIME, "de_DE.UTF-8"), nullptr) << "./run setup generates de_DE.UTF-8";
+    EXPECT_EQ(UserDateOrder(), '1');
+    std::setlocale(LC_TIME, "C");
+    EXPECT_EQ(UserDateOrder(), '0');
+}
+
+TEST(ClockRecord, FieldsAndRecord) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const unsigned char reply[18] = {'H', '1', '2', '0', '2', '4', '0', '2', '2', '9',
+                                     '2', '3', '5', '9', '5', '8', '\r', '\n'};
+    ClockFields f;
+    ASSERT_TRUE(ScanClockReply(reply, f));
+    EXPECT_EQ(f.year, 2024);
+    EXPECT_EQ(f.day, 29);
+    EXPECT_EQ(FormatClockValue(ClockValueFromFields(f), '1'), "29/02/2024  23:59:58");
+    EXPECT_EQ(FormatClockValue(ClockValueFromFields(f), '0'), "02/29/2024  23:59:58");
+    EXPECT_EQ(FormatClockValue(ClockValueFromFields(f), '2'), "2024/02/29  23:59:58");
+    EXPECT_EQ(FormatClockValue(ClockValueFromFields(f), 'x'), "29/02/2024  23:59:58");
+    char record[19];
+    BuildClockRecord('1', f, record);
+    EXPECT_STREQ(record, "H120240229235958\r\n");
+    EXPECT_EQ(std::memcmp(record, reply, 18), 0);
+}
+
+TEST(ClockRecord, ImpossibleDatesGiveTheDefaults) {
+    for (const char* digits : {"20241305140709", "20240005140709", "20240300140709", "20240305240709",
+                               "20230229120000", "20240305146009", "18990305140709"}) {
+        unsigned char reply[18];
+        std::memcpy(reply, "H1", 2);
+        std::memcpy(reply + 2, digits, 14);
+        std::memcpy(reply + 16, "\r\n", 2);
+        ClockFields f;
+        f.year = 1234;
+        EXPECT_FALSE(ScanClockReply(reply, f)) << digits;
+        EXPECT_EQ(f.year, 2000) << digits;
+        EXPECT_EQ(f.second, 1) << digits;
+    }
+}
+
+TEST_F(MeterClockTest, RefreshShowsTheMeterOrderAndStartsTheTimerOnce) {
+    ASSERT_EQ(OpenCommPort(), ERR_NONE);
+    EXPECT_EQ(RefreshClockDisplay(display), ERR_NONE);
+    EXPECT_EQ(display.statusText, "2024/03/05  14:07:09");
+    EXPECT_EQ(display.shown.back(), "2024/03/05  14:07:09");
+    EXPECT_EQ(backend.written, "F\r\n");
+    EXPECT_EQ(display.timers, 1);
+    // The next tick follows the computer's order.
+    ClockTick(display);
+    EXPECT_EQ(display.statusText, "03/05/2024  14:07:10");
+    EXPECT_EQ(RefreshClockDisplay(display), ERR_NONE);
+    EXPECT_EQ(display.timers, 1);
+}
+
+TEST_F(MeterClockTest, FailedOrImpossibleClockShowsTheDefaults) {
+    clockReply = "!\r\n";
+    ASSERT_EQ(OpenCommPort(), ERR_NONE);
+    EXPECT_EQ(ShowMeterClock(display), ERR_BAD_FRAME);
+    EXPECT_EQ(display.statusText, "01/01/2000  01:01:01");
+    clockReply = "H2202413051407" "09\r\n";
+    EXPECT_EQ(ShowMeterClock(display), ERR_NONE);
+    EXPECT_EQ(display.statusText, "2000/01/01  01:01:01");
+    clockReply = "H22024030524" "0709\r\n";
+    EXPECT_EQ(ShowMeterClock(display), ERR_NONE);
+    EXPECT_EQ(display.statusText, "2000/01/01  01:01:01");
+}
+
+TEST_F(MeterClockTest, TickCrossesMidnightAndMonthEnds) {
+    ClockFields f{2023, 12, 31, 23, 59, 59};
+    display.clockValue = ClockValueFromFields(f);
+    ClockTick(display);
+    EXPECT_EQ(display.statusText, "01/01/2024  00:00:00");
+    display.clockValue = ClockValueFromFields({2024, 2, 29, 23, 59, 58});
+    ClockTick(display);
+    EXPECT_EQ(display.statusText, "02/29/2024  23:59:59");
+    ClockTick(display);
+    EXPECT_EQ(display.statusText, "03/01/2024  00:00:00");
+    ASSERT_NE(std::setlocale(LC_TIME, "de_DE.UTF-8"), nullptr);
+    display.clockValue = ClockValueFromFields({2024, 4, 30, 23, 59, 59});
+    ClockTick(display);
+    EXPECT_EQ(display.statusText, "01/05/2024  00:00:00");
+}
+
+TEST_F(MeterClockTest, SetSendsTheRecordAndJudgesTheAnswer) {
+    ASSERT_EQ(OpenCommPort(), ERR_NONE);
+    EXPECT_EQ(SetMeterClock({2026, 12, 7, 9, 5, 3}, '1'), ERR_NONE);
+    EXPECT_EQ(backend.written, "H120261207090503\r\n");
+    EXPECT_EQ(ui.cursorDepth, 0);
+
+    ack = "K\r\n";
+    EXPECT_EQ(SetMeterClock({2026, 12, 7, 9, 5, 3}, '0'), ERR_METER_BUSY);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Sorry : Your TQ4 meter reports it is busy.\n\nTry again later.");
+}
+
+TEST_F(MeterClockTest, ComputerTimeComesFromTheClock) {
+    clock.SetWallBase(ClockValueFromFields({2026, 12, 7, 13, 25, 0}));
+    const ClockFields now = ComputerLocalTime();
+    EXPECT_EQ(now.year, 2026);
+    EXPECT_EQ(now.hour, 13);
+    EXPECT_EQ(now.minute, 25);
+}
+
+}  // namespace
