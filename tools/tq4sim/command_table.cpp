@@ -1,0 +1,126 @@
+#include "tools/tq4sim/command_table.h"
+
+#include <array>
+#include <cstdio>
+
+namespace tq4sim {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+std::size_t ThreeBytes(std::string_view) { return 3; }
+std::size_t FiveBytes(std::string_view) { return 5; }
+std::size_t EighteenBytes(std::string_view) { return 18; }
+
+std::string Handshake(MeterState&, std::string_view, SteadyTime) { return std::string(kAccepted); }
+
+std::string Status(MeterState& state, std::string_view, SteadyTime) { return StatusReply(state); }
+
+std::string ClockRead(MeterState& state, std::string_view, SteadyTime now) { return ClockReply(state, now); }
+
+std::string TableRead(MeterState& state, std::string_view request, SteadyTime) {
+    return TableReply(state, request[1], request[2]);
+}
+
+// "H", date order, "%Y%m%d%H%M%S", "\r\n".
+std::string ClockSet(MeterState& state, std::string_view request, SteadyTime now) {
+    char order = request[1];
+    if (order < '0' || order > '2') return std::string(kRefused);
+    int fields[6] = {};
+    static constexpr int kWidths[6] = {4, 2, 2, 2, 2, 2};
+    std::size_t at = 2;
+    for (int i = 0; i < 6; ++i) {
+        for (int k = 0; k < kWidths[i]; ++k, ++at) {
+            char c = request[at];
+            if (c < '0' || c > '9') return std::string(kRefused);
+            fields[i] = fields[i] * 10 + (c - '0');
+        }
+    }
+    CivilTime time{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
+    if (!IsValidCivil(time)) return std::string(kRefused);
+    state.clock.Set(order, time, now);
+    return std::string(kAccepted);
+}
+
+constexpr std::array<CommandHandler, 5> kCommands = {{
+    {'?', ThreeBytes, Handshake},
+    {'I', ThreeBytes, Status},
+    {'F', ThreeBytes, ClockRead},
+    {'T', FiveBytes, TableRead},
+    {'H', EighteenBytes, ClockSet},
+}};
+
+}  // namespace
+
+std::span<const CommandHandler> CommandTable() { return kCommands; }
+
+const CommandHandler* FindHandler(char letter) {
+    for (const CommandHandler& handler : kCommands) {
+        if (handler.letter == letter) return &handler;
+    }
+    return nullptr;
+}
+
+Framing FrameRequest(std::string_view input) {
+    if (input.empty()) return {};
+    if (const CommandHandler* handler = FindHandler(input[0])) {
+        std::size_t length = handler->requestLength(input);
+        if (length == 0 || input.size() < length) return {};
+        return {true, length};
+    }
+    std::size_t end = input.find(kLineEnd);
+    if (end != std::string_view::npos && end + 2 <= kLongestUnknownRequest) return {true, end + 2};
+    if (input.size() >= kLongestUnknownRequest) return {true, kLongestUnknownRequest};
+    return {};
+}
+
+std::string ServeRequest(MeterState& state, std::string_view request, SteadyTime now) {
+    if (request.empty()) return std::string(kRefused);
+    const CommandHandler* handler = FindHandler(request[0]);
+    if (handler == nullptr || request.size() != handler->requestLength(request) || !request.ends_with(kLineEnd)) {
+        return std::string(kRefused);
+    }
+    return handler->serve(state, request, now);
+}
+
+std::string StatusReply(const MeterState& state) {
+    std::string reply = "N";
+    reply += state.version;
+    reply += state.battery;
+    reply += state.freeUnits;
+    reply += state.usedUnits;
+    reply += state.readings;
+    reply += kLineEnd;
+    return reply;
+}
+
+std::string ClockReply(const MeterState& state, SteadyTime now) {
+    CivilTime t = state.clock.Read(now);
+    char text[32];
+    std::snprintf(text, sizeof text, "H%c%04d%02d%02d%02d%02d%02d\r\n", state.clock.order(), t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return text;
+}
+
+std::string TableReply(const MeterState& state, char part, char slot) {
+    int index = SlotIndex(slot);
+    if (index < 0 || (part != '1' && part != '2' && part != '3')) return std::string(kRefused);
+    const TableSlot& table = state.tables[static_cast<std::size_t>(index)];
+    if (!table.present) return std::string(kRefused);
+    std::string reply = "B";
+    reply += part;
+    reply += table.reportedId;
+    if (part == '1') {
+        reply += table.status;
+        reply += table.name;
+        reply += table.count;
+    } else {
+        std::size_t first = part == '2' ? 0 : 10;
+        for (std::size_t i = first; i < first + 10; ++i) reply += table.points[i];
+    }
+    reply += kLineEnd;
+    return reply;
+}
+
+}  // namespace tq4sim

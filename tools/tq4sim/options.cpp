@@ -1,0 +1,215 @@
+#include "tools/tq4sim/options.h"
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+namespace tq4sim {
+
+namespace {
+
+bool ParseCount(std::string_view text, unsigned* out) {
+    if (text.empty() || text.size() > 9) return false;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    *out = value;
+    return true;
+}
+
+// The command letter of a fault: one character, as the request starts with it.
+bool ParseLetter(std::string_view text, char* out) {
+    if (text.size() != 1) return false;
+    *out = text[0];
+    return true;
+}
+
+class ArgReader {
+public:
+    ArgReader(const std::vector<std::string>& args, std::string* error) : args_(args), error_(error) {}
+
+    bool Done() const { return next_ >= args_.size(); }
+
+    // Splits "--name=value" so that both spellings work.
+    std::string TakeName() {
+        std::string arg = args_[next_++];
+        inlineValue_.reset();
+        if (arg.starts_with("--")) {
+            if (std::size_t eq = arg.find('='); eq != std::string::npos) {
+                inlineValue_ = arg.substr(eq + 1);
+                arg.resize(eq);
+            }
+        }
+        return arg;
+    }
+
+    bool TakeValue(const std::string& name, std::string* value) {
+        if (inlineValue_) {
+            *value = *std::exchange(inlineValue_, std::nullopt);
+            return true;
+        }
+        if (Done()) return Fail(name + " needs a value");
+        *value = args_[next_++];
+        return true;
+    }
+
+    bool TakeCount(const std::string& name, unsigned* value) {
+        std::string text;
+        if (!TakeValue(name, &text)) return false;
+        if (!ParseCount(text, value)) return Fail(name + " needs a whole number, not \"" + text + "\"");
+        return true;
+    }
+
+    // A count that may be left out: "--busy" alone means every time.
+    bool TakeOptionalCount(const std::string& name, unsigned* value) {
+        if (inlineValue_) return TakeCount(name, value);
+        unsigned count = 0;
+        if (!Done() && ParseCount(args_[next_], &count)) {
+            ++next_;
+            *value = count;
+        } else {
+            *value = kEveryTime;
+        }
+        return true;
+    }
+
+    bool HasInlineValue() const { return inlineValue_.has_value(); }
+
+    bool Fail(const std::string& what) {
+        *error_ = what;
+        return false;
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    std::string* error_;
+    std::size_t next_ = 0;
+    std::optional<std::string> inlineValue_;
+};
+
+// "CMD:BYTES:DELAYMS"
+bool ParseSplit(const std::string& text, char* letter, SplitFault* split) {
+    std::size_t first = text.find(':', 1);
+    if (first != 1) return false;
+    std::size_t second = text.find(':', first + 1);
+    if (second == std::string::npos) return false;
+    unsigned bytes = 0;
+    if (!ParseLetter(std::string_view(text).substr(0, 1), letter) ||
+        !ParseCount(std::string_view(text).substr(first + 1, second - first - 1), &bytes) || bytes == 0 ||
+        !ParseCount(std::string_view(text).substr(second + 1), &split->gapMs)) {
+        return false;
+    }
+    split->pieceBytes = bytes;
+    return true;
+}
+
+// "CMD:MS"
+bool ParseDelay(const std::string& text, char* letter, unsigned* ms) {
+    return text.size() >= 3 && text[1] == ':' && ParseLetter(std::string_view(text).substr(0, 1), letter) &&
+           ParseCount(std::string_view(text).substr(2), ms);
+}
+
+}  // namespace
+
+ParseOutcome ParseCommandLine(const std::vector<std::string>& args, EmulatorOptions* options, std::string* error) {
+    ArgReader in(args, error);
+    FaultOptions& faults = options->faults;
+    while (!in.Done()) {
+        std::string name = in.TakeName();
+        std::string value;
+        char letter = '\0';
+        bool ok = true;
+        if (name == "--help" || name == "-h") {
+            if (!in.HasInlineValue()) return ParseOutcome::Help;
+            ok = in.Fail(name + " takes no value");
+        } else if (name == "--link") {
+            ok = in.TakeValue(name, &options->linkPath);
+        } else if (name == "--memory") {
+            ok = in.TakeValue(name, &options->memoryFile);
+        } else if (name == "--transcript") {
+            ok = in.TakeValue(name, &options->transcriptFile);
+        } else if (name == "--pace") {
+            ok = in.TakeCount(name, &options->paceBaud) &&
+                 (options->paceBaud > 0 || in.Fail("--pace needs a line speed above 0"));
+        } else if (name == "--drop-partial") {
+            ok = in.TakeCount(name, &options->partialDropMs);
+        } else if (name == "--silent-handshakes") {
+            ok = in.TakeCount(name, &faults.silentHandshakes);
+        } else if (name == "--busy") {
+            ok = in.TakeOptionalCount(name, &faults.busyHandshakes);
+        } else if (name == "--refuse") {
+            ok = in.TakeOptionalCount(name, &faults.refusedHandshakes);
+        } else if (name == "--broken-frame") {
+            ok = in.TakeOptionalCount(name, &faults.brokenHandshakes);
+        } else if (name == "--silent" || name == "--garbage") {
+            ok = in.TakeValue(name, &value);
+            if (ok && !ParseLetter(value, &letter)) ok = in.Fail(name + " needs one command letter, not \"" + value + "\"");
+            if (ok) (name == "--silent" ? faults.silentCommands : faults.garbageCommands) += letter;
+        } else if (name == "--split") {
+            SplitFault split;
+            ok = in.TakeValue(name, &value);
+            if (ok && !ParseSplit(value, &letter, &split)) ok = in.Fail("--split needs CMD:BYTES:DELAYMS, not \"" + value + "\"");
+            if (ok) faults.split[letter] = split;
+        } else if (name == "--delay") {
+            unsigned ms = 0;
+            ok = in.TakeValue(name, &value);
+            if (ok && !ParseDelay(value, &letter, &ms)) ok = in.Fail("--delay needs CMD:MS, not \"" + value + "\"");
+            if (ok) faults.delayMs[letter] = ms;
+        } else if (name == "--hangup-after") {
+            ok = in.TakeCount(name, &faults.hangupAfter) &&
+                 (faults.hangupAfter > 0 || in.Fail("--hangup-after needs a count above 0"));
+        } else {
+            ok = in.Fail("unknown option \"" + name + "\"");
+        }
+        if (ok && in.HasInlineValue()) ok = in.Fail(name + " takes no value");
+        if (!ok) return ParseOutcome::Error;
+    }
+    return ParseOutcome::Run;
+}
+
+std::string HelpText() {
+    return R"HELP(Usage: tq4sim [OPTIONS]
+
+Emulates a TQ4 soil moisture meter on a pseudo-terminal. The slave side is the
+meter's serial port: point the program's port setting at it (or at --link).
+On start it prints "tq4sim: serving on SLAVE (link PATH)"; it runs until
+interrupted, or until --hangup-after closes the line.
+
+Meter:
+  --link PATH             make PATH a symbolic link to the slave side (a stale
+                          link is replaced; the link is removed on exit)
+  --memory FILE           the meter's memory, a JSON file (see
+                          examples/meter.json); without it, a meter with no
+                          tables and its clock set to the computer's time
+  --transcript FILE       write every request received to FILE, one line each,
+                          with \r \n \t \\ and \xHH escapes; lines starting
+                          with "# " are the emulator's own notes
+  --pace BAUD             send at the real speed of a BAUD line (10 bits a byte),
+                          counting the time each request takes to arrive
+  --drop-partial MS       drop an incomplete request after MS quiet
+                          milliseconds (default 1000, 0: never; noted in the
+                          transcript)
+
+Faults (combine freely; CMD is the request's first character, e.g. I, F, T, ?):
+  --silent-handshakes N   give no answer to the first N handshakes
+  --busy [N]              answer handshakes "K\r\n" (the first N, or all)
+  --refuse [N]            answer handshakes "!\r\n" (the first N, or all)
+  --broken-frame [N]      answer handshakes 'A' and a broken line end
+                          (the first N, or all)
+                          Handshakes pass through these stages in the order
+                          above: silent, busy, refused, broken, then accepted.
+  --silent CMD            never answer (nor carry out) command CMD
+  --garbage CMD           answer CMD with garbage of the reply's length
+  --split CMD:BYTES:MS    send CMD's reply in pieces of BYTES, MS apart
+  --delay CMD:MS          send CMD's reply MS milliseconds late
+  --hangup-after N        close the line after answering N requests; the
+                          program sees a hang-up, and tq4sim exits
+
+  -h, --help              show this text
+)HELP";
+}
+
+}  // namespace tq4sim

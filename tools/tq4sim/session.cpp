@@ -1,0 +1,96 @@
+#include "tools/tq4sim/session.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "tools/tq4sim/command_table.h"
+
+namespace tq4sim {
+
+namespace {
+
+// True while `index` (1-based, within the current stage) falls inside a stage of `count`
+// handshakes; otherwise moves index past the stage.
+bool InStage(unsigned count, unsigned* index) {
+    if (count == kEveryTime || *index <= count) return true;
+    *index -= count;
+    return false;
+}
+
+// Line noise of the reply's length: no identifying letter, no line end.
+std::string Garbage(std::size_t size) {
+    static constexpr std::string_view kNoise = "#%~*";
+    std::string bytes;
+    for (std::size_t i = 0; i < size; ++i) bytes += kNoise[i % kNoise.size()];
+    return bytes;
+}
+
+}  // namespace
+
+std::string EscapeBytes(std::string_view bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        auto c = static_cast<unsigned char>(bytes[i]);
+        switch (c) {
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\\': out += "\\\\"; break;
+        default:
+            if (c < 0x20 || c > 0x7E || (c == '#' && i == 0)) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02X", c);
+                out += hex;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out;
+}
+
+Session::Session(MeterState state, FaultOptions faults) : state_(std::move(state)), faults_(std::move(faults)) {}
+
+void Session::Receive(std::string_view bytes) { input_.append(bytes); }
+
+bool Session::NextRequest(std::string* request) {
+    Framing framing = FrameRequest(input_);
+    if (!framing.complete) return false;
+    request->assign(input_, 0, framing.length);
+    input_.erase(0, framing.length);
+    return true;
+}
+
+std::string Session::DropPartial() { return std::exchange(input_, std::string()); }
+
+std::string Session::ShapeHandshake(std::string reply) {
+    unsigned index = ++handshakes_;
+    if (InStage(faults_.silentHandshakes, &index)) return {};
+    if (InStage(faults_.busyHandshakes, &index)) return std::string(kBusy);
+    if (InStage(faults_.refusedHandshakes, &index)) return std::string(kRefused);
+    // An accepted handshake whose line end was lost on the way.
+    if (InStage(faults_.brokenHandshakes, &index)) return "A\n\r";
+    return reply;
+}
+
+ReplyPlan Session::Handle(std::string_view request, SteadyTime now) {
+    ++requests_;
+    ReplyPlan plan;
+    plan.hangUp = faults_.hangupAfter != 0 && requests_ == faults_.hangupAfter;
+    char letter = request.empty() ? '\0' : request[0];
+    if (faults_.silentCommands.find(letter) != std::string::npos) return plan;
+
+    plan.bytes = ServeRequest(state_, request, now);
+    if (letter == '?') plan.bytes = ShapeHandshake(std::move(plan.bytes));
+    if (plan.bytes.empty()) return plan;
+
+    if (faults_.garbageCommands.find(letter) != std::string::npos) plan.bytes = Garbage(plan.bytes.size());
+    if (auto it = faults_.delayMs.find(letter); it != faults_.delayMs.end()) plan.delayMs = it->second;
+    if (auto it = faults_.split.find(letter); it != faults_.split.end()) {
+        plan.pieceBytes = it->second.pieceBytes;
+        plan.pieceGapMs = it->second.gapMs;
+    }
+    return plan;
+}
+
+}  // namespace tq4sim

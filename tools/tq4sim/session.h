@@ -1,0 +1,81 @@
+// One emulated meter on one line: the bytes received, the requests framed from them, the
+// faults chosen by the user, and what goes back. No I/O here: the platform loop feeds bytes
+// in and carries out the reply plans (timing, pieces, hang-up).
+#pragma once
+
+#include <climits>
+#include <cstddef>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "tools/tq4sim/meter_state.h"
+
+namespace tq4sim {
+
+// A count that never runs out ("--busy" without a number).
+inline constexpr unsigned kEveryTime = UINT_MAX;
+
+struct SplitFault {
+    std::size_t pieceBytes = 1;
+    unsigned gapMs = 0;
+};
+
+struct FaultOptions {
+    // Handshakes go through these in turn: the first silentHandshakes get no answer, the
+    // next busyHandshakes get "K\r\n", the next refusedHandshakes "!\r\n", the next
+    // brokenHandshakes 'A' with a broken line end; the rest are accepted.
+    unsigned silentHandshakes = 0;
+    unsigned busyHandshakes = 0;
+    unsigned refusedHandshakes = 0;
+    unsigned brokenHandshakes = 0;
+    std::string silentCommands;   // letters never answered (nor carried out)
+    std::string garbageCommands;  // letters answered with garbage of the reply's length
+    std::map<char, SplitFault> split;
+    std::map<char, unsigned> delayMs;
+    unsigned hangupAfter = 0;  // close the line after this many requests; 0: never
+};
+
+// What to send for one request, and how.
+struct ReplyPlan {
+    std::string bytes;           // empty: no answer
+    unsigned delayMs = 0;        // before the first byte
+    std::size_t pieceBytes = 0;  // 0: in one piece
+    unsigned pieceGapMs = 0;
+    bool hangUp = false;  // close the line once the reply is sent
+};
+
+// A readable form of received bytes for the transcript: printable ASCII as it is, C escapes
+// for \r \n \t \\, and \xHH for other bytes. A '#' at the start is escaped too, because
+// transcript lines of the emulator's own notes start with "# ".
+std::string EscapeBytes(std::string_view bytes);
+
+class Session {
+public:
+    Session(MeterState state, FaultOptions faults);
+
+    // Adds bytes that arrived on the line.
+    void Receive(std::string_view bytes);
+    // Takes the next complete request from what arrived; false when none is complete.
+    bool NextRequest(std::string* request);
+    bool HasPartial() const { return !input_.empty(); }
+    // Throws away an incomplete request (the line fell silent in the middle of it); returns it.
+    std::string DropPartial();
+
+    // Carries out one request, faults included.
+    ReplyPlan Handle(std::string_view request, SteadyTime now);
+
+    const MeterState& state() const { return state_; }
+    std::size_t requestsHandled() const { return requests_; }
+
+private:
+    std::string ShapeHandshake(std::string reply);
+
+    MeterState state_;
+    FaultOptions faults_;
+    std::string input_;
+    std::size_t requests_ = 0;
+    unsigned handshakes_ = 0;
+};
+
+}  // namespace tq4sim
