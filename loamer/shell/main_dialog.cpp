@@ -1,0 +1,259 @@
+#include "loamer/shell/main_dialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "loamer/link/comm_port.h"
+#include "loamer/link/status_views.h"
+#include "loamer/shell/about_dialog.h"
+#include "loamer/shell/dialog_units.h"
+#include "loamer/shell/program_icon.h"
+#include "loamer/shell/set_time_dialog.h"
+
+namespace {
+
+constexpr char kCaption[] = "Loamer";
+constexpr int kClockPeriodMs = 1000;
+// The status box holds the status text up to this many characters.
+constexpr std::size_t kStatusTextLimit = 30;
+
+struct ButtonSpec {
+    const char* name;
+    const char* text;
+    const char* tip;
+    int x, y, width, height;
+};
+
+// In the order the tooltips are registered: Version, Tables Status, Memory, Battery, Retrieve,
+// About, Exit. Places in dialog units.
+constexpr ButtonSpec kButtons[] = {
+    {"version", "&Version", "View TQ4 meter version", 25, 29, 76, 16},
+    {"tablesStatus", "&Tables Status", "View status of linearisation tables installed in TQ4 meter", 25, 93, 76, 16},
+    {"memory", "&Memory", "View TQ4 meter memory status", 25, 71, 76, 16},
+    {"battery", "&Battery", "View TQ4 meter battery status", 25, 49, 76, 16},
+    {"retrieve", "&Retrieve", "Collect readings from TQ4 meter to disk file", 131, 22, 94, 89},
+    {"about", "&About", "Display version number and copyright notice for this program", 250, 24, 66, 16},
+    {"exit", "E&xit", "Exit this program", 250, 94, 66, 16},
+};
+
+// Install, Linearisation Table: one item per sensor kind (the upload is not built yet).
+constexpr const char* kTableItems[] = {"KR&5...", "KR&6...", "&GX420...", "GX&630...", "GX310 / GX310T",
+                                       "KR7", "KR6 Special", nullptr, "&VP4...", "V&P4 Special...", "VP5..."};
+constexpr const char* kCalibrationItems[] = {"&OB3 Orbis Probe...", "&FLX Sensor..."};
+
+// A command whose operation is not part of this build: shown, but not offered.
+void NotBuilt(QAction* action) { action->setEnabled(false); }
+
+}  // namespace
+
+CLOAMERDlg::CLOAMERDlg(QWidget* parent) : QDialog(parent), ui_(this) {
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(ProgramIcon());
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* client = new QWidget(this);
+    layout->addWidget(client);
+    BuildMenu();
+    BuildControls(client);
+
+    ui_.SetProgressBar(progress_);
+    clockTimer_.setInterval(kClockPeriodMs);
+    connect(&clockTimer_, &QTimer::timeout, this, &CLOAMERDlg::OnClockTimer);
+}
+
+CLOAMERDlg::~CLOAMERDlg() {
+    clockTimer_.stop();
+    CloseCommPort();
+    if (&Ui() == &ui_) SetUi(nullptr);
+}
+
+void CLOAMERDlg::BuildMenu() {
+    auto* bar = new QMenuBar(this);
+    bar->setNativeMenuBar(false);
+    layout()->setMenuBar(bar);
+
+    auto add = [this](QMenu* menu, const char* name, const char* text, void (CLOAMERDlg::*slot)()) {
+        QAction* action = menu->addAction(QString::fromLatin1(text));
+        action->setObjectName(QString::fromLatin1(name));
+        if (slot) connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+
+    QMenu* view = bar->addMenu(QStringLiteral("Vie&w"));
+    add(view, "viewVersion", "&Version", &CLOAMERDlg::OnVersion);
+    add(view, "viewBattery", "&Battery", &CLOAMERDlg::OnBattery);
+    add(view, "viewMemory", "&Memory", &CLOAMERDlg::OnMemory);
+    add(view, "viewTablesStatus", "&Tables Status", &CLOAMERDlg::OnTablesStatus);
+
+    QMenu* settings = bar->addMenu(QStringLiteral("&Settings"));
+    add(settings, "serialPort", "&Serial Port", &CLOAMERDlg::OnSerialPort);
+    settings->addSeparator();
+    add(settings, "clock", "&Clock", &CLOAMERDlg::OnClock);
+
+    QAction* retrieve = bar->addAction(QStringLiteral("&Retrieve"));
+    retrieve->setObjectName(QStringLiteral("menuRetrieve"));
+    NotBuilt(retrieve);
+
+    QMenu* tools = bar->addMenu(QStringLiteral("T&ools"));
+    NotBuilt(add(tools, "debug", "&Debug", nullptr));
+
+    QMenu* install = bar->addMenu(QStringLiteral("&Install"));
+    QMenu* tables = install->addMenu(QStringLiteral("&Linearisation Table"));
+    for (const char* item : kTableItems) {
+        if (!item) {
+            tables->addSeparator();
+            continue;
+        }
+        NotBuilt(tables->addAction(QString::fromLatin1(item)));
+    }
+    QMenu* calibration = install->addMenu(QStringLiteral("&Sensor Calibration"));
+    for (const char* item : kCalibrationItems) NotBuilt(calibration->addAction(QString::fromLatin1(item)));
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    add(help, "helpAbout", "&About", &CLOAMERDlg::OnAbout);
+
+    QAction* exit = bar->addAction(QStringLiteral("E&xit"));
+    exit->setObjectName(QStringLiteral("menuExit"));
+    connect(exit, &QAction::triggered, this, &CLOAMERDlg::OnExit);
+}
+
+void CLOAMERDlg::BuildControls(QWidget* client) {
+    const DialogUnits du(font());
+    client->setFixedSize(du.Size(323, 145));
+
+    auto* get = new QGroupBox(QStringLiteral("Get"), client);
+    get->setGeometry(du.Rect(6, 17, 113, 97));
+
+    for (const ButtonSpec& spec : kButtons) {
+        auto* button = new QPushButton(QString::fromLatin1(spec.text), client);
+        button->setObjectName(QString::fromLatin1(spec.name));
+        button->setToolTip(QString::fromLatin1(spec.tip));
+        button->setGeometry(du.Rect(spec.x, spec.y, spec.width, spec.height));
+        button->setAutoDefault(false);
+    }
+    auto button = [client](const char* name) { return client->findChild<QPushButton*>(QString::fromLatin1(name)); };
+    connect(button("version"), &QPushButton::clicked, this, &CLOAMERDlg::OnVersion);
+    connect(button("battery"), &QPushButton::clicked, this, &CLOAMERDlg::OnBattery);
+    connect(button("memory"), &QPushButton::clicked, this, &CLOAMERDlg::OnMemory);
+    connect(button("tablesStatus"), &QPushButton::clicked, this, &CLOAMERDlg::OnTablesStatus);
+    connect(button("about"), &QPushButton::clicked, this, &CLOAMERDlg::OnAbout);
+    connect(button("exit"), &QPushButton::clicked, this, &CLOAMERDlg::OnExit);
+
+    // Enter anywhere in the dialog runs Retrieve (a disabled default button takes Enter and
+    // does nothing until Retrieve is built).
+    QPushButton* retrieve = button("retrieve");
+    retrieve->setDefault(true);
+    retrieve->setEnabled(false);
+    // Alt+R and Alt+X belong to the menu bar's items of the same commands; two owners of one
+    // mnemonic would make each press only move the focus.
+    retrieve->setShortcut(QKeySequence());
+    button("exit")->setShortcut(QKeySequence());
+
+    auto* icon = new QLabel(client);
+    icon->setObjectName(QStringLiteral("icon"));
+    icon->setGeometry(du.Rect(272, 54, 20, 20));
+    icon->setAlignment(Qt::AlignCenter);
+    icon->setPixmap(ProgramIconPixmap(std::min(32, std::min(du.X(20), du.Y(20)))));
+
+    progress_ = new QProgressBar(client);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setGeometry(du.Rect(133, 120, 183, 15));
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    progress_->hide();
+
+    status_ = new QLabel(client);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setGeometry(du.Rect(7, 120, 111, 15));
+    status_->setAlignment(Qt::AlignCenter);
+    status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+}
+
+void CLOAMERDlg::SetStatusText(const std::string& text) {
+    statusText = text;
+    status_->setText(FromProgramText(std::string_view(text).substr(0, kStatusTextLimit)));
+}
+
+bool CLOAMERDlg::ClockTimerRunning() const { return clockTimer_.isActive(); }
+
+void CLOAMERDlg::StartClockTimer() {
+    ++clockTimerStarts_;
+    clockTimer_.start();
+}
+
+void CLOAMERDlg::OnClockTimer() { ClockTick(*this); }
+
+template <typename Command>
+void CLOAMERDlg::RunMeterCommand(Command command) {
+    if (busy_) {
+        QApplication::beep();
+        return;
+    }
+    busy_ = true;
+    command();
+    busy_ = false;
+    ui_.ClearAbortRequest();
+    if (closePending_) {
+        closePending_ = false;
+        QDialog::done(closeResult_);
+    }
+}
+
+void CLOAMERDlg::StatusView(ErrorCode (*query)(std::string&)) {
+    RunMeterCommand([this, query] {
+        std::string text;
+        if (ErrorCode rc = query(text); rc != ERR_NONE) {
+            ShowErrorReport(rc);
+            return;
+        }
+        Ui().MessageBox(text, BoxStyle::Information);
+        RefreshClockDisplay(*this);
+    });
+}
+
+void CLOAMERDlg::OnVersion() { StatusView(QueryVersionText); }
+void CLOAMERDlg::OnBattery() { StatusView(QueryBatteryText); }
+void CLOAMERDlg::OnMemory() { StatusView(QueryMemoryText); }
+void CLOAMERDlg::OnTablesStatus() { StatusView(QueryTablesText); }
+
+void CLOAMERDlg::OnClock() {
+    RunMeterCommand([this] { ClockCommand(*this, this); });
+}
+
+void CLOAMERDlg::OnSerialPort() {
+    if (busy_) {
+        QApplication::beep();
+        return;
+    }
+    emit serialPortRequested();
+}
+
+void CLOAMERDlg::OnAbout() { ShowAboutBox(this); }
+
+void CLOAMERDlg::OnExit() { CloseWhenIdle(Accepted); }
+
+void CLOAMERDlg::reject() { CloseWhenIdle(Rejected); }
+
+void CLOAMERDlg::CloseWhenIdle(int result) {
+    if (!busy_) {
+        QDialog::done(result);
+        return;
+    }
+    closePending_ = true;
+    closeResult_ = result;
+    ui_.RequestAbort();
+}

@@ -1,0 +1,80 @@
+// CLOAMERDlg, the program's one window: menu, command buttons, progress bar and the status box
+// that shows the meter's clock. It routes each command to its operation and shows the outcome.
+//
+// Commands run one at a time: while a meter command waits for the meter, the read pumps events,
+// so a click can arrive in the middle of it. Meter commands, Serial Port and Clock are then
+// refused with a beep; About still opens; Exit and the close box abort the running exchange
+// (as Escape would) and close the dialog once the command has shown its report.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <string>
+
+#include "loamer/link/error_codes.h"
+#include "loamer/shell/qt_ui.h"
+#include "loamer/upload/meter_clock.h"
+
+class QAction;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+class CLOAMERDlg final : public QDialog, public ClockDisplay {
+    Q_OBJECT
+
+public:
+    explicit CLOAMERDlg(QWidget* parent = nullptr);
+    // Closes the serial port and stops the clock timer.
+    ~CLOAMERDlg() override;
+
+    // The interface services bound to this dialog's bar and boxes; the application installs them.
+    QtUi& uiServices() { return ui_; }
+
+    // ClockDisplay
+    void SetStatusText(const std::string& text) override;
+    bool ClockTimerRunning() const override;
+    void StartClockTimer() override;
+
+    bool CommandRunning() const { return busy_; }
+    // How often the one-second timer was started: once for the life of the dialog.
+    int clockTimerStarts() const { return clockTimerStarts_; }
+
+signals:
+    // Settings, Serial Port: the application object handles it.
+    void serialPortRequested();
+
+public slots:
+    // Escape and the close box.
+    void reject() override;
+
+private slots:
+    void OnVersion();
+    void OnBattery();
+    void OnMemory();
+    void OnTablesStatus();
+    void OnAbout();
+    void OnClock();
+    void OnSerialPort();
+    void OnExit();
+    void OnClockTimer();
+
+private:
+    void BuildMenu();
+    void BuildControls(QWidget* client);
+    // Runs a meter command unless one is running; then honours a close asked for meanwhile.
+    template <typename Command>
+    void RunMeterCommand(Command command);
+    void StatusView(ErrorCode (*query)(std::string&));
+    // Closes now, or after the running command once its exchange has been aborted.
+    void CloseWhenIdle(int result);
+
+    QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QTimer clockTimer_;
+    QtUi ui_;
+    int clockTimerStarts_ = 0;
+    bool busy_ = false;
+    bool closePending_ = false;
+    int closeResult_ = Rejected;
+};

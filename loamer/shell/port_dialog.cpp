@@ -1,0 +1,78 @@
+#include "loamer/shell/port_dialog.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+
+#include "loamer/shell/dialog_units.h"
+
+namespace {
+
+// Port names are device names: the file system's 8-bit encoding.
+QString FromPortName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
+std::string ToPortName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+QLabel* AddCentredText(QWidget* parent, const char* text, const QRect& place) {
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setGeometry(place);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setWordWrap(true);
+    return label;
+}
+
+}  // namespace
+
+CPortDlg::CPortDlg(const std::string& portName, QWidget* parent) : QDialog(parent), portName_(portName) {
+    setWindowTitle(QStringLiteral("Serial Port"));
+    const DialogUnits du(font());
+    setFixedSize(du.Size(186, 95));
+
+    AddCentredText(this, "The TQ4 is connected to PC serial port:", du.Rect(7, 7, 172, 10));
+    combo_ = new QComboBox(this);
+    combo_->setObjectName(QStringLiteral("port"));
+    combo_->setEditable(true);
+    combo_->setInsertPolicy(QComboBox::NoInsert);  // typing a name does not add it to the list
+    combo_->setGeometry(du.Rect(38, 20, 110, 14));
+    AddCentredText(this,
+                   "( Select a serial port from the list above, or type the name of the serial port if it is "
+                   "not listed. )",
+                   du.Rect(7, 40, 172, 28));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setGeometry(du.Rect(37, 74, 50, 14));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setGeometry(du.Rect(99, 74, 50, 14));
+    cancel->setAutoDefault(false);
+    connect(ok, &QPushButton::clicked, this, &CPortDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CPortDlg::reject);
+
+    // The edit field gets the current name first; each port found then becomes the selection
+    // as it is added; finally the current name's own entry is selected, or nothing at all.
+    combo_->setEditText(FromPortName(portName_));
+    EnumCommPorts(*this);
+    const int current = combo_->findText(FromPortName(portName_), Qt::MatchFixedString);
+    if (current >= 0) {
+        combo_->setCurrentIndex(current);
+    } else {
+        combo_->setCurrentIndex(-1);
+        combo_->clearEditText();
+    }
+}
+
+void CPortDlg::AddPort(const std::string& name) {
+    const QString text = FromPortName(name);
+    if (combo_->findText(text, Qt::MatchFixedString) >= 0) return;
+    int at = 0;
+    while (at < combo_->count() && QString::compare(combo_->itemText(at), text, Qt::CaseInsensitive) <= 0) ++at;
+    combo_->insertItem(at, text);
+    combo_->setCurrentIndex(at);
+}
+
+void CPortDlg::accept() {
+    portName_ = ToPortName(combo_->currentText());
+    QDialog::accept();
+}

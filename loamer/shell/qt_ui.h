@@ -1,0 +1,68 @@
+// The desktop program's interface services: Qt message boxes, the override-cursor stack as the
+// counted wait cursor, the main dialog's progress bar, and the event pump of a waiting read.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <string_view>
+
+#include "loamer/link/ui.h"
+
+class QProgressBar;
+class QWidget;
+
+// Program texts are 8-bit: UTF-8 when they decode as such (file names of this system), else
+// the meter's own single-byte characters (a version field may carry 0xB0).
+QString FromProgramText(std::string_view text);
+
+class QtUi final : public UiServices {
+public:
+    // Boxes are owned by owner (the main dialog); bar is the bar that operations drive. Either
+    // may be null (boxes without an owner; progress ignored).
+    explicit QtUi(QWidget* owner = nullptr, QProgressBar* bar = nullptr);
+    void SetProgressBar(QProgressBar* bar);
+
+    void MessageBox(std::string_view text, BoxStyle style) override;
+
+    void BeginWaitCursor() override;
+    void RestoreWaitCursor() override;
+    void EndWaitCursor() override;
+
+    void ProgressSetStep(int step) override;
+    void ProgressSetPos(int pos) override;
+    void ProgressShow() override;
+    // Past the top of the range the bar starts again from the bottom, as the old control did.
+    void ProgressStep() override;
+    void ProgressHide() override;
+
+    // Runs the events that wait without blocking. Key presses meant for the window that was
+    // modal when the pump started are swallowed, Escape among them as the abort request; a
+    // window opened meanwhile (the About box) gets its keys as usual.
+    bool PumpMessages() override;
+
+    // The next pump reports abort, once: Exit or the close box during an operation.
+    void RequestAbort() { abortRequested_ = true; }
+    void ClearAbortRequest() { abortRequested_ = false; }
+
+    int waitCursorDepth() const { return waitDepth_; }
+
+private:
+    QPointer<QWidget> owner_;
+    QPointer<QProgressBar> bar_;
+    int step_ = 10;  // the old control's default until an operation sets its own
+    int waitDepth_ = 0;
+    bool abortRequested_ = false;
+};
+
+// Shows the arrow instead of the wait cursor while a modal window waits for the user (a report
+// box during an operation, the Set Time dialog), and puts the wait cursor back afterwards.
+class ArrowCursorScope {
+public:
+    ArrowCursorScope();
+    ~ArrowCursorScope();
+    ArrowCursorScope(const ArrowCursorScope&) = delete;
+    ArrowCursorScope& operator=(const ArrowCursorScope&) = delete;
+
+private:
+    bool pushed_ = false;
+};

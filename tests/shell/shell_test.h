@@ -1,0 +1,104 @@
+// Helpers of the desktop program's tests: a registry of Qt Test classes run by one main, an
+// answerer for the modal windows that commands open, a scripted meter on the fake backend, and
+// scoped changes to the process's time zone and date order.
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "loamer/link/serial_backend.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/fake_clock.h"
+
+using TestFactory = std::unique_ptr<QObject> (*)();
+int RegisterShellTest(TestFactory factory);
+
+#define SHELL_TEST(Class)                                                                     \
+    [[maybe_unused]] static const int Class##Registered =                                     \
+        RegisterShellTest([]() -> std::unique_ptr<QObject> { return std::make_unique<Class>(); })
+
+// Answers every modal window that opens while it lives, from inside the window's own event
+// loop: message boxes are recorded and closed with OK, other windows go to the handler (which
+// must close them; without a handler they are cancelled and recorded as unexpected).
+class ModalAnswerer final : public QObject {
+public:
+    using Handler = std::function<void(QWidget* window)>;
+    explicit ModalAnswerer(Handler handler = {});
+
+    struct Box {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon;
+    };
+    std::vector<Box> boxes;
+    QStringList unexpected;
+
+private:
+    void Poll();
+    void Answer(QWidget* window);
+
+    Handler handler_;
+    QTimer poll_;
+    QSet<QWidget*> answering_;
+};
+
+// A meter on the fake backend: answers the handshake, the status request, the clock request
+// and a clock set, and keeps the clock that was set. requests lists what it received.
+class FakeMeter {
+public:
+    explicit FakeMeter(FakeBackend& backend);
+
+    std::string status = std::string("N") + "V2.13 " + " 87" + "28000" + "02000" + "000000" + "\r\n";
+    std::string clock = "H220240305140709\r\n";
+    bool silent = false;
+    std::vector<std::string> requests;
+
+private:
+    FakeBackend& backend_;
+};
+
+// The fake backend and clock installed for a scope, the port named COM1.
+struct FakeLink {
+    FakeLink();
+    ~FakeLink();
+    FakeClock clock;
+    FakeBackend backend{clock};
+    FakeMeter meter{backend};
+    SerialBackend* previousBackend;
+    ScopedClock clockScope{&clock};
+};
+
+// TZ for a scope (POSIX form, "UTC0", "IST-5:30").
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* tz);
+    ~ScopedTimeZone();
+
+private:
+    QByteArray previous_;
+    bool had_;
+};
+
+// LC_TIME for a scope: decides the computer's date order. Fails the test when the locale is
+// missing (./run setup generates de_DE.UTF-8).
+class ScopedTimeLocale {
+public:
+    explicit ScopedTimeLocale(const char* name);
+    ~ScopedTimeLocale();
+    bool ok() const { return ok_; }
+
+private:
+    std::string previous_;
+    bool ok_;
+};
+
+// The status box's text.
+QString StatusText(QWidget* mainDialog);

@@ -1,0 +1,109 @@
+#include "tests/shell/shell_test.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
+
+#include "loamer/link/comm_port.h"
+
+namespace {
+
+std::vector<TestFactory>& Factories() {
+    static std::vector<TestFactory> factories;
+    return factories;
+}
+
+}  // namespace
+
+int RegisterShellTest(TestFactory factory) {
+    Factories().push_back(factory);
+    return static_cast<int>(Factories().size());
+}
+
+std::vector<TestFactory> RegisteredShellTests() { return Factories(); }
+
+ModalAnswerer::ModalAnswerer(Handler handler) : handler_(std::move(handler)) {
+    poll_.setInterval(5);
+    connect(&poll_, &QTimer::timeout, this, &ModalAnswerer::Poll);
+    poll_.start();
+}
+
+// The answer runs from a timer of its own: a timer does not fire again while its own slot
+// runs, and the answer may open further windows that need answering.
+void ModalAnswerer::Poll() {
+    QWidget* window = QApplication::activeModalWidget();
+    if (!window || answering_.contains(window)) return;
+    answering_.insert(window);
+    QPointer<QWidget> guard(window);
+    QTimer::singleShot(0, this, [this, guard, window] {
+        if (guard && guard->isVisible()) Answer(guard);
+        answering_.remove(window);
+    });
+}
+
+void ModalAnswerer::Answer(QWidget* window) {
+    if (auto* box = qobject_cast<QMessageBox*>(window)) {
+        boxes.push_back({box->windowTitle(), box->text(), box->icon()});
+        box->button(QMessageBox::Ok)->click();
+        return;
+    }
+    if (handler_) handler_(window);
+    // A window the handler did not expect (or failed on) is cancelled so that the test ends.
+    if (window->isVisible()) {
+        unexpected << QString::fromLatin1(window->metaObject()->className());
+        if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
+    }
+}
+
+FakeMeter::FakeMeter(FakeBackend& backend) : backend_(backend) {
+    backend_.onWrite = [this](const std::string& request) {
+        requests.push_back(request);
+        if (silent) return;
+        if (request == "?\r\n") {
+            backend_.SendLater("A\r\n", 20);
+        } else if (request == "I\r\n") {
+            backend_.SendLater(status, 30);
+        } else if (request == "F\r\n") {
+            backend_.SendLater(clock, 30);
+        } else if (request.size() == 18 && request[0] == 'H') {
+            clock = request;
+            backend_.SendLater("A\r\n", 20);
+        }
+    };
+}
+
+FakeLink::FakeLink() : previousBackend(SetBackend(&backend)) { SetCommPortName("COM1"); }
+
+FakeLink::~FakeLink() {
+    CloseCommPort();
+    SetBackend(previousBackend);
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* tz) : previous_(qgetenv("TZ")), had_(qEnvironmentVariableIsSet("TZ")) {
+    qputenv("TZ", tz);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (had_) {
+        qputenv("TZ", previous_);
+    } else {
+        qunsetenv("TZ");
+    }
+    tzset();
+}
+
+ScopedTimeLocale::ScopedTimeLocale(const char* name) : previous_(std::setlocale(LC_TIME, nullptr)) {
+    ok_ = std::setlocale(LC_TIME, name) != nullptr;
+}
+
+ScopedTimeLocale::~ScopedTimeLocale() { std::setlocale(LC_TIME, previous_.c_str()); }
+
+QString StatusText(QWidget* mainDialog) {
+    auto* status = mainDialog->findChild<QLabel*>(QStringLiteral("status"));
+    return status ? status->text() : QStringLiteral("<no status box>");
+}

@@ -1,0 +1,70 @@
+// Start-up: the stored port setting chosen, the main dialog as the main window with the Qt
+// services installed while it runs.
+#include <QSettings>
+#include <QTest>
+
+#include "loamer/link/comm_port.h"
+#include "loamer/shell/loamer_app.h"
+#include "loamer/shell/main_dialog.h"
+#include "loamer/shell/qt_ui.h"
+#include "tests/shell/shell_test.h"
+
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QSettings store(QStringLiteral("Norvane"), QStringLiteral("Loamer"));
+        store.clear();
+        store.sync();
+        SetCommPortName("unset");
+    }
+
+    void portFromSettings_data() {
+        QTest::addColumn<QVariant>("comPortName");
+        QTest::addColumn<QVariant>("comPort");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("nothing stored") << QVariant() << QVariant() << "COM1";
+        QTest::newRow("COMPORT 3") << QVariant() << QVariant(3) << "COM3";
+        QTest::newRow("COMPORT 0") << QVariant() << QVariant(0) << "COM1";
+        QTest::newRow("COMPORT negative") << QVariant() << QVariant(-2) << "COM1";
+        QTest::newRow("ComPortName wins") << QVariant("/dev/ttyUSB0") << QVariant(3) << "/dev/ttyUSB0";
+        QTest::newRow("empty ComPortName") << QVariant("") << QVariant(12) << "COM12";
+    }
+
+    void portFromSettings() {
+        QFETCH(QVariant, comPortName);
+        QFETCH(QVariant, comPort);
+        QFETCH(QString, expected);
+        {
+            QSettings store(QStringLiteral("Norvane"), QStringLiteral("Loamer"));
+            if (comPortName.isValid()) store.setValue(QStringLiteral("SETTINGS/ComPortName"), comPortName);
+            if (comPort.isValid()) store.setValue(QStringLiteral("SETTINGS/COMPORT"), comPort);
+        }
+
+        CLOAMERApp app;
+        QString portWhileRunning;
+        bool mainWindowIsDialog = false;
+        bool qtServicesInstalled = false;
+        ModalAnswerer answerer([&](QWidget* window) {
+            auto* dialog = qobject_cast<CLOAMERDlg*>(window);
+            QVERIFY(dialog);
+            portWhileRunning = QString::fromStdString(CommPortName());
+            mainWindowIsDialog = app.mainWindow() == dialog;
+            qtServicesInstalled = &Ui() == &dialog->uiServices();
+            dialog->close();
+        });
+        QCOMPARE(app.InitInstance(), false);
+
+        QCOMPARE(portWhileRunning, expected);
+        QVERIFY(mainWindowIsDialog);
+        QVERIFY(qtServicesInstalled);
+        QVERIFY(answerer.boxes.empty());
+        // Once the dialog has gone, nothing points at it.
+        QCOMPARE(app.mainWindow(), nullptr);
+        QVERIFY(dynamic_cast<QtUi*>(&Ui()) == nullptr);
+    }
+};
+
+SHELL_TEST(StartupTest);
+#include "startup_test.moc"
