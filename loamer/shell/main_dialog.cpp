@@ -25,7 +25,7 @@ constexpr int kClockPeriodMs = 1000;
 // The status box holds the status text up to this many characters.
 constexpr std::size_t kStatusTextLimit = 30;
 
-struct ButtonSpec {
+struct ButtonRow {
     const char* name;
     const char* text;
     const char* tip;
@@ -34,7 +34,7 @@ struct ButtonSpec {
 
 // In the order the tooltips are registered: Version, Tables Status, Memory, Battery, Retrieve,
 // About, Exit. Places in dialog units.
-constexpr ButtonSpec kButtons[] = {
+constexpr ButtonRow kButtons[] = {
     {"version", "&Version", "View TQ4 meter version", 25, 29, 76, 16},
     {"tablesStatus", "&Tables Status", "View status of linearisation tables installed in TQ4 meter", 25, 93, 76, 16},
     {"memory", "&Memory", "View TQ4 meter memory status", 25, 71, 76, 16},
@@ -137,11 +137,11 @@ void CLOAMERDlg::BuildControls(QWidget* client) {
     auto* get = new QGroupBox(QStringLiteral("Get"), client);
     get->setGeometry(du.Rect(6, 17, 113, 97));
 
-    for (const ButtonSpec& spec : kButtons) {
-        auto* button = new QPushButton(QString::fromLatin1(spec.text), client);
-        button->setObjectName(QString::fromLatin1(spec.name));
-        button->setToolTip(QString::fromLatin1(spec.tip));
-        button->setGeometry(du.Rect(spec.x, spec.y, spec.width, spec.height));
+    for (const ButtonRow& row : kButtons) {
+        auto* button = new QPushButton(QString::fromLatin1(row.text), client);
+        button->setObjectName(QString::fromLatin1(row.name));
+        button->setToolTip(QString::fromLatin1(row.tip));
+        button->setGeometry(du.Rect(row.x, row.y, row.width, row.height));
         button->setAutoDefault(false);
     }
     auto button = [client](const char* name) { return client->findChild<QPushButton*>(QString::fromLatin1(name)); };
