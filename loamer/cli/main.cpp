@@ -90,12 +90,11 @@ int CmdPorts(const Options&, const std::vector<std::string>&) {
     return 0;
 }
 
-int CmdPort(const Options& opt, const std::vector<std::string>& args) {
+int CmdPort(const Options&, const std::vector<std::string>& args) {
     if (args.empty()) {
         std::printf("%s\n", CommPortName().c_str());
         return 0;
     }
-    (void)opt;
     SavePortName(args[0]);
     return 0;
 }
@@ -121,16 +120,9 @@ bool ParseClockArgument(const std::vector<std::string>& args, ClockFields& f) {
     std::string text = args[0];
     if (args.size() == 2) text += " " + args[1];
     int consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &f.year, &f.month, &f.day, &f.hour,
-                    &f.minute, &f.second, &consumed) != 6 ||
-        static_cast<std::size_t>(consumed) != text.size())
-        return false;
-    char record[kClockRecordSize + 1];
-    BuildClockRecord('0', f, record);
-    unsigned char reply[kClockRecordSize];
-    std::memcpy(reply, record, sizeof reply);
-    ClockFields checked;
-    return ScanClockReply(reply, checked);
+    return std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &f.year, &f.month, &f.day, &f.hour,
+                       &f.minute, &f.second, &consumed) == 6 &&
+           static_cast<std::size_t>(consumed) == text.size() && IsCalendarTime(f);
 }
 
 int CmdSetClock(const Options& opt, const std::vector<std::string>& args) {

@@ -31,18 +31,18 @@ bool ScanField(const unsigned char* at, int width, int& value) {
     return true;
 }
 
-bool IsCalendarTime(const ClockFields& f) {
-    return f.year >= 1900 && f.year <= 9999 && f.month >= 1 && f.month <= 12 && f.day >= 1 &&
-           f.day <= DaysInMonth(f.year, f.month) && f.hour >= 0 && f.hour <= 23 && f.minute >= 0 &&
-           f.minute <= 59 && f.second >= 0 && f.second <= 59;
-}
-
 void ShowText(ClockDisplay& display, char order) {
     display.statusText = FormatClockValue(display.clockValue, order);
     display.SetStatusText(display.statusText);
 }
 
 }  // namespace
+
+bool IsCalendarTime(const ClockFields& f) {
+    return f.year >= 1900 && f.year <= 9999 && f.month >= 1 && f.month <= 12 && f.day >= 1 &&
+           f.day <= DaysInMonth(f.year, f.month) && f.hour >= 0 && f.hour <= 23 && f.minute >= 0 &&
+           f.minute <= 59 && f.second >= 0 && f.second <= 59;
+}
 
 char DateOrderFromFormat(const char* dateFormat) {
     if (!dateFormat) return '0';

@@ -43,6 +43,8 @@ const char* ClockDisplayFormat(char order);
 // The clock value as local time in the format of the order; empty when it cannot be formatted.
 std::string FormatClockValue(std::int64_t value, char order);
 
+// True for a date and time of the calendar that the meter's four-digit year can hold.
+bool IsCalendarTime(const ClockFields& fields);
 // Reads the fields of a clock reply, each with its own width; a field that does not scan keeps
 // its default. False when the fields are not a date and time of the calendar: then fields holds
 // the defaults.
