@@ -19,6 +19,8 @@
 #include "loamer/link/comm_port.h"
 #include "loamer/link/meter_protocol.h"
 
+using namespace loamer;
+
 namespace {
 
 using Steady = std::chrono::steady_clock;

@@ -6,6 +6,8 @@
 #include "loamer/link/status_queries.h"
 #include "loamer/link/status_views.h"
 
+using namespace loamer;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     unsigned char reply[kStatusReplySize] = {};
     std::memcpy(reply, data, size < sizeof reply ? size : sizeof reply);

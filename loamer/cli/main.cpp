@@ -18,9 +18,11 @@
 #include "loamer/link/meter_protocol.h"
 #include "loamer/link/posix/serial_posix.h"
 #include "loamer/link/status_views.h"
-#include "loamer/shell/port_setting.h"
+#include "loamer/settings/port_setting.h"
 #include "loamer/upload/meter_clock.h"
 #include "loamer/version.h"
+
+using namespace loamer;
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace loamer {
+
 std::string PortAccessNote(const PortAccessFacts& facts) {
     if (facts.readWrite) return "";
     switch (facts.error) {
@@ -35,3 +37,5 @@ std::string DescribePortAccess(const std::string& devicePath) {
     }
     return PortAccessNote(facts);
 }
+
+}  // namespace loamer

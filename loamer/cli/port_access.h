@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace loamer {
+
 // What is known about a device the user wants to open.
 struct PortAccessFacts {
     bool readWrite = false;  // the user may open it for reading and writing
@@ -15,3 +17,5 @@ std::string PortAccessNote(const PortAccessFacts& facts);
 
 // The note for the device at devicePath and the current user.
 std::string DescribePortAccess(const std::string& devicePath);
+
+}  // namespace loamer

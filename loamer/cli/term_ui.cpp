@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace loamer {
+
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -72,3 +74,5 @@ bool TerminalUi::PumpMessages() {
     g_interrupted = 0;
     return true;
 }
+
+}  // namespace loamer

@@ -4,6 +4,8 @@
 
 #include "loamer/link/ui.h"
 
+namespace loamer {
+
 class TerminalUi final : public UiServices {
 public:
     // Installs the Ctrl-C handler; the previous one comes back when the object goes.
@@ -28,3 +30,5 @@ private:
     int step_ = 1;
     int pos_ = 0;
 };
+
+}  // namespace loamer

@@ -1,5 +1,7 @@
 #include "loamer/link/clock.h"
 
+namespace loamer {
+
 namespace {
 Clock* g_clock = nullptr;
 }
@@ -11,3 +13,5 @@ Clock* SetLinkClock(Clock* clock) {
     g_clock = clock;
     return previous;
 }
+
+}  // namespace loamer

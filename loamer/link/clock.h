@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace loamer {
+
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -23,3 +25,5 @@ Clock* SetLinkClock(Clock* clock);
 
 // The real clock (CLOCK_MONOTONIC, nanosleep, time()).
 Clock& SystemClock();
+
+}  // namespace loamer

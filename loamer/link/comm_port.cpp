@@ -8,6 +8,8 @@
 #include "loamer/link/serial_backend.h"
 #include "loamer/link/ui.h"
 
+namespace loamer {
+
 namespace {
 
 constexpr std::size_t kQueueSize = 4096;
@@ -194,3 +196,5 @@ ErrorCode ReadCommPort(void* buffer, std::size_t count) {
     }
     return total >= count || refused ? ERR_NONE : ERR_TIMEOUT;
 }
+
+}  // namespace loamer

@@ -8,6 +8,8 @@
 
 #include "loamer/link/error_codes.h"
 
+namespace loamer {
+
 // The port name the link opens ("COM1", "/dev/ttyUSB0"); held by the application.
 void SetCommPortName(std::string_view name);
 const std::string& CommPortName();
@@ -45,3 +47,5 @@ void EnumCommPorts(PortListSink& list);
 // The COM name rule: upper-cases raw; true when it reads as "COM<number>" or "COM<number>:",
 // with the upper-case name in offered.
 bool QualifyCommPortName(std::string_view raw, std::string& offered);
+
+}  // namespace loamer

@@ -4,6 +4,8 @@
 
 #include "loamer/link/ui.h"
 
+namespace loamer {
+
 namespace {
 
 struct ErrorEntry {
@@ -278,3 +280,5 @@ void ShowErrorReport(ErrorCode code) {
     if (code == ERR_NONE) return;
     Ui().MessageBox(FormatErrorReport(code), BoxStyle::Exclamation);
 }
+
+}  // namespace loamer

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace loamer {
+
 using ErrorCode = std::uint32_t;
 
 inline constexpr ErrorCode ERR_NONE = 0;
@@ -60,3 +62,5 @@ std::string FormatErrorReport(ErrorCode code);
 
 // Shows the report for a non-zero code as one exclamation box through the user interface.
 void ShowErrorReport(ErrorCode code);
+
+}  // namespace loamer

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace loamer {
+
 struct MeterCommand {
     char letter;             // first byte of the request
     std::size_t request;     // request length, "\r\n" included
@@ -28,3 +30,5 @@ inline constexpr std::size_t kShortAnswer = 3;
 
 // The ten table slots in the order they are always read.
 inline constexpr char kTableSlotIds[10] = {'1', '2', '4', '6', '9', 'C', 'D', 'E', 'G', 'F'};
+
+}  // namespace loamer

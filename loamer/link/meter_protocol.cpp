@@ -8,6 +8,8 @@
 #include "loamer/link/meter_commands.h"
 #include "loamer/link/ui.h"
 
+namespace loamer {
+
 namespace {
 
 constexpr char kWakeUp[] = "?\r\n";
@@ -100,3 +102,5 @@ ErrorCode ReadMeterAck() {
     }
     return rc;
 }
+
+}  // namespace loamer

@@ -4,6 +4,8 @@
 
 #include "loamer/link/error_codes.h"
 
+namespace loamer {
+
 // Wakes the meter: at most three handshakes, 2 s apart. Shows no message.
 [[nodiscard]] ErrorCode ConnectMeter();
 
@@ -16,3 +18,5 @@ inline constexpr unsigned kHandshakePauseMs = 2000;
 
 // Waits ms milliseconds with the interface pumped; ERR_ABORTED when the user aborts.
 [[nodiscard]] ErrorCode PauseWithPump(unsigned ms);
+
+}  // namespace loamer

@@ -5,6 +5,8 @@
 #include "loamer/link/comm_port.h"
 #include "loamer/link/serial_backend.h"
 
+namespace loamer {
+
 bool QualifyCommPortName(std::string_view raw, std::string& offered) {
     std::string upper(raw);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -29,3 +31,5 @@ void EnumCommPorts(PortListSink& list) {
         if (QualifyCommPortName(d.name, offered)) list.AddPort(offered);
     }
 }
+
+}  // namespace loamer

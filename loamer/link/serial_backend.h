@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace loamer {
+
 enum class BackendStatus {
     Ok,
     Unsupported,  // the device has no such feature (a pseudo-terminal's modem lines): not a failure
@@ -110,3 +112,5 @@ SerialBackend* SetBackend(SerialBackend* backend);
 
 // The production backend over termios.
 SerialBackend& PosixSerialBackend();
+
+}  // namespace loamer

@@ -9,6 +9,8 @@
 #include "loamer/link/meter_protocol.h"
 #include "loamer/link/ui.h"
 
+namespace loamer {
+
 namespace {
 
 constexpr char kStatusRequest[] = "I\r\n";
@@ -225,3 +227,5 @@ ErrorCode CheckNoReadingsStored() {
     if (ErrorCode rc = GetMeterMemory(status); rc != ERR_NONE) return rc;
     return status.readingsStored > 0 ? ERR_READINGS_STORED : ERR_NONE;
 }
+
+}  // namespace loamer

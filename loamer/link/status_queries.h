@@ -6,6 +6,8 @@
 
 #include "loamer/link/error_codes.h"
 
+namespace loamer {
+
 inline constexpr std::size_t kStatusReplySize = 28;
 inline constexpr std::size_t kClockRecordSize = 18;
 inline constexpr std::size_t kMeterTablesImageSize = 2682;
@@ -53,3 +55,5 @@ struct TablesStatus {
 [[nodiscard]] ErrorCode ParseTablesStatus(TablesStatus& status, const MeterTablesImage& image);
 // 0 when the meter holds no readings, ERR_READINGS_STORED when it does.
 [[nodiscard]] ErrorCode CheckNoReadingsStored();
+
+}  // namespace loamer

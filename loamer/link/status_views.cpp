@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace loamer {
+
 namespace {
 
 template <typename... Args>
@@ -33,7 +35,7 @@ std::string MemoryText(const MeterMemoryStatus& status) {
 
 std::string TablesStatusText(const TablesStatus& status, const MeterTablesImage& image) {
     std::string text = "TQ4 Linearisation Tables Status:\n\n";
-    for (int slot = 0; slot < 10; ++slot) {
+    for (std::size_t slot = 0; slot < 10; ++slot) {
         if (image.bytes[kTablePart1Offset + 18 * slot] != 'B') continue;
         text += Format("%-14s\t%-14s\n", status.names[slot], status.statusWords[slot]);
     }
@@ -69,3 +71,5 @@ ErrorCode QueryTablesText(std::string& text) {
     text = TablesStatusText(status, image);
     return ERR_NONE;
 }
+
+}  // namespace loamer

@@ -6,6 +6,8 @@
 #include "loamer/link/error_codes.h"
 #include "loamer/link/status_queries.h"
 
+namespace loamer {
+
 std::string BatteryText(float level);
 std::string VersionText(const char (&version)[7]);
 std::string MemoryText(const MeterMemoryStatus& status);
@@ -16,3 +18,5 @@ std::string TablesStatusText(const TablesStatus& status, const MeterTablesImage&
 [[nodiscard]] ErrorCode QueryBatteryText(std::string& text);
 [[nodiscard]] ErrorCode QueryMemoryText(std::string& text);
 [[nodiscard]] ErrorCode QueryTablesText(std::string& text);
+
+}  // namespace loamer

@@ -1,5 +1,7 @@
 #include "loamer/link/ui.h"
 
+namespace loamer {
+
 namespace {
 
 // Used until a front end installs its own: shows nothing and never aborts.
@@ -29,3 +31,5 @@ UiServices* SetUi(UiServices* ui) {
     g_ui = ui ? ui : &g_silentUi;
     return previous;
 }
+
+}  // namespace loamer

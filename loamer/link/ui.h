@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+namespace loamer {
+
 enum class BoxStyle { Plain, Information, Exclamation, Error };
 
 class UiServices {
@@ -46,3 +48,5 @@ public:
     WaitCursorScope(const WaitCursorScope&) = delete;
     WaitCursorScope& operator=(const WaitCursorScope&) = delete;
 };
+
+}  // namespace loamer

@@ -9,6 +9,8 @@
 #include "loamer/shell/qt_ui.h"
 #include "loamer/version.h"
 
+namespace loamer {
+
 namespace {
 
 QLabel* AddText(QWidget* parent, const char* name, const QString& text, const QRect& place) {
@@ -52,3 +54,5 @@ void ShowAboutBox(QWidget* parent) {
     ArrowCursorScope arrow;  // opened during an operation, the box is still for the user
     box.exec();
 }
+
+}  // namespace loamer

@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QString>
 
+namespace loamer {
+
 class CAboutDlg final : public QDialog {
     Q_OBJECT
 
@@ -17,3 +19,5 @@ public:
 
 // Opens the box modally with the program's own name, version and copyright.
 void ShowAboutBox(QWidget* parent);
+
+}  // namespace loamer

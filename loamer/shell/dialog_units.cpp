@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace loamer {
+
 namespace {
 
 // The average width is taken over the alphabet, as dialog base units have always been measured.
@@ -31,3 +33,5 @@ QRect DialogUnits::Rect(int x, int y, int width, int height) const {
 }
 
 QSize DialogUnits::Size(int width, int height) const { return QSize(X(width), Y(height)); }
+
+}  // namespace loamer

@@ -7,6 +7,8 @@
 #include <QFont>
 #include <QRect>
 
+namespace loamer {
+
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);
@@ -20,3 +22,5 @@ private:
     double perX_;
     double perY_;
 };
+
+}  // namespace loamer

@@ -6,7 +6,9 @@
 #include "loamer/link/ui.h"
 #include "loamer/shell/main_dialog.h"
 #include "loamer/shell/port_dialog.h"
-#include "loamer/shell/port_setting.h"
+#include "loamer/settings/port_setting.h"
+
+namespace loamer {
 
 bool CLOAMERApp::InitInstance() {
     CLOAMERDlg dialog;
@@ -35,3 +37,5 @@ void CLOAMERApp::OnSerialPort() {
     SavePortName(name);
     SetCommPortName(name);
 }
+
+}  // namespace loamer

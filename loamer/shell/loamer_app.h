@@ -2,6 +2,8 @@
 // runs the dialog until it closes, and handles Settings, Serial Port.
 #pragma once
 
+namespace loamer {
+
 class CLOAMERDlg;
 
 class CLOAMERApp {
@@ -21,3 +23,5 @@ public:
 private:
     CLOAMERDlg* m_pMainWnd = nullptr;
 };
+
+}  // namespace loamer

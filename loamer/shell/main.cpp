@@ -5,6 +5,8 @@
 #include "loamer/shell/loamer_app.h"
 #include "loamer/shell/program_icon.h"
 
+using namespace loamer;
+
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     // Qt has taken on the user's locale; the meter's records and replies are printed and

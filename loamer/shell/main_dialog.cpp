@@ -18,6 +18,8 @@
 #include "loamer/shell/program_icon.h"
 #include "loamer/shell/set_time_dialog.h"
 
+namespace loamer {
+
 namespace {
 
 constexpr char kCaption[] = "Loamer";
@@ -257,3 +259,5 @@ void CLOAMERDlg::CloseWhenIdle(int result) {
     closeResult_ = result;
     ui_.RequestAbort();
 }
+
+}  // namespace loamer

@@ -20,6 +20,8 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
+namespace loamer {
+
 class CLOAMERDlg final : public QDialog, public ClockDisplay {
     Q_OBJECT
 
@@ -78,3 +80,5 @@ private:
     bool closePending_ = false;
     int closeResult_ = Rejected;
 };
+
+}  // namespace loamer

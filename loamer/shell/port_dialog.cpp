@@ -7,6 +7,8 @@
 
 #include "loamer/shell/dialog_units.h"
 
+namespace loamer {
+
 namespace {
 
 // Port names are device names: the file system's 8-bit encoding.
@@ -76,3 +78,5 @@ void CPortDlg::accept() {
     portName_ = ToPortName(combo_->currentText());
     QDialog::accept();
 }
+
+}  // namespace loamer

@@ -10,6 +10,8 @@
 
 class QComboBox;
 
+namespace loamer {
+
 class CPortDlg final : public QDialog, public PortListSink {
     Q_OBJECT
 
@@ -32,3 +34,5 @@ private:
     QComboBox* combo_ = nullptr;
     std::string portName_;
 };
+
+}  // namespace loamer

@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+namespace loamer {
+
 namespace {
 
 // Drawn on a 64-unit canvas and scaled: a slab of soil with a band of grass and a water drop
@@ -73,3 +75,5 @@ QIcon ProgramIcon() {
     for (int size : {16, 24, 32, 48, 64}) icon.addPixmap(ProgramIconPixmap(size));
     return icon;
 }
+
+}  // namespace loamer

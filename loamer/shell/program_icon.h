@@ -4,7 +4,11 @@
 #include <QIcon>
 #include <QPixmap>
 
+namespace loamer {
+
 // The icon at the usual sizes (16 to 64 pixels).
 QIcon ProgramIcon();
 // One rendering of the icon, size x size pixels.
 QPixmap ProgramIconPixmap(int size);
+
+}  // namespace loamer

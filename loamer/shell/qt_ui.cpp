@@ -7,6 +7,8 @@
 #include <QStringDecoder>
 #include <algorithm>
 
+namespace loamer {
+
 namespace {
 
 // Message boxes carry the program's title, whatever the program file is called.
@@ -126,3 +128,5 @@ ArrowCursorScope::ArrowCursorScope() {
 ArrowCursorScope::~ArrowCursorScope() {
     if (pushed_) QGuiApplication::restoreOverrideCursor();
 }
+
+}  // namespace loamer

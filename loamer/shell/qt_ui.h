@@ -11,6 +11,8 @@
 class QProgressBar;
 class QWidget;
 
+namespace loamer {
+
 // Program texts are 8-bit: UTF-8 when they decode as such (file names of this system), else
 // the meter's own single-byte characters (a version field may carry 0xB0).
 QString FromProgramText(std::string_view text);
@@ -66,3 +68,5 @@ public:
 private:
     bool pushed_ = false;
 };
+
+}  // namespace loamer

@@ -14,6 +14,8 @@
 #include "loamer/shell/qt_ui.h"
 #include "loamer/upload/meter_clock.h"
 
+namespace loamer {
+
 namespace {
 
 constexpr int kPickerPeriodMs = 500;
@@ -143,3 +145,5 @@ void ClockCommand(ClockDisplay& display, QWidget* owner) {
         ShowErrorReport(rc);
     }
 }
+
+}  // namespace loamer

@@ -6,10 +6,13 @@
 #include <QDialog>
 #include <QTimer>
 
-class ClockDisplay;
 class QCheckBox;
 class QDateEdit;
 class QTimeEdit;
+
+namespace loamer {
+
+class ClockDisplay;
 
 class CSetTime final : public QDialog {
     Q_OBJECT
@@ -41,3 +44,5 @@ private:
 // The Clock command: wake the meter, check that its clock answers, run CSetTime, and refresh the
 // display after a set. owner parents the dialog.
 void ClockCommand(ClockDisplay& display, QWidget* owner);
+
+}  // namespace loamer

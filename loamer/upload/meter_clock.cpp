@@ -10,6 +10,8 @@
 #include "loamer/link/meter_protocol.h"
 #include "loamer/link/ui.h"
 
+namespace loamer {
+
 namespace {
 
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -168,3 +170,5 @@ ErrorCode SetMeterClock(const ClockFields& chosen, char order) {
 }
 
 ClockFields ComputerLocalTime() { return FieldsFromClockValue(LinkClock().WallTime()); }
+
+}  // namespace loamer

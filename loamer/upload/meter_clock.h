@@ -8,6 +8,8 @@
 #include "loamer/link/error_codes.h"
 #include "loamer/link/status_queries.h"
 
+namespace loamer {
+
 // What the clock display needs from the window that shows it.
 class ClockDisplay {
 public:
@@ -68,3 +70,5 @@ void ClockTick(ClockDisplay& display);
 [[nodiscard]] ErrorCode SetMeterClock(const ClockFields& chosen, char order);
 // The computer's current local time (through the link's clock, so tests can fix it).
 ClockFields ComputerLocalTime();
+
+}  // namespace loamer

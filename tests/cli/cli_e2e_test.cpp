@@ -17,6 +17,7 @@
 
 #include "tools/tq4sim/emulator.h"
 
+
 extern char** environ;
 
 namespace {

@@ -11,6 +11,8 @@
 
 #include "loamer/cli/port_access.h"
 
+using namespace loamer;
+
 namespace {
 
 TEST(PortAccessNoteTest, NamesTheGroupThatOwnsAPortWithoutPermission) {

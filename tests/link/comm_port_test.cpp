@@ -5,6 +5,8 @@
 
 #include "tests/support/link_fixture.h"
 
+using namespace loamer;
+
 namespace {
 
 std::string Bytes(const unsigned char* p, std::size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }

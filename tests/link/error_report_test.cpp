@@ -5,6 +5,8 @@
 #include "loamer/link/error_codes.h"
 #include "tests/support/recording_ui.h"
 
+using namespace loamer;
+
 namespace {
 
 const char kTimeoutBody[] =

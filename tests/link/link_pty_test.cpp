@@ -17,6 +17,8 @@
 #include "loamer/link/status_queries.h"
 #include "tests/support/recording_ui.h"
 
+using namespace loamer;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

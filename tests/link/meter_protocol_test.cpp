@@ -5,6 +5,8 @@
 #include "loamer/link/meter_protocol.h"
 #include "tests/support/link_fixture.h"
 
+using namespace loamer;
+
 namespace {
 
 class ProtocolTest : public LinkTest {

@@ -10,6 +10,8 @@
 
 #include "loamer/link/posix/port_list_linux.h"
 
+using namespace loamer;
+
 namespace fs = std::filesystem;
 
 namespace {

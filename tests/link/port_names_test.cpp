@@ -5,6 +5,8 @@
 
 #include "tests/support/link_fixture.h"
 
+using namespace loamer;
+
 namespace {
 
 struct ListSink : PortListSink {

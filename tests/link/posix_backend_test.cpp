@@ -22,6 +22,8 @@
 
 #include "loamer/link/posix/serial_posix.h"
 
+using namespace loamer;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

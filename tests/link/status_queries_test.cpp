@@ -8,6 +8,8 @@
 #include "loamer/link/status_views.h"
 #include "tests/support/link_fixture.h"
 
+using namespace loamer;
+
 namespace {
 
 std::string StatusReply(const std::string& version, const std::string& battery, const std::string& freeUnits,
@@ -188,17 +190,17 @@ TEST_F(StatusTest, PointCountsAndPointCharacters) {
     tables["32"].replace(3 + 12, 12, "   12.5e+01 ");  // point 12 of slot '2' holds a letter
     MeterTablesImage image{};
     ASSERT_EQ(ReadMeterTables(image), ERR_NONE);
-    TablesStatus status{};
-    EXPECT_EQ(ParseTablesStatus(status, image), ERR_BAD_FRAME);
-    EXPECT_STREQ(status.statusWords[0], "Ready ");
-    EXPECT_STREQ(status.statusWords[1], "Ready ");
-    // After the fault the next slots get names, counts and points but no status word.
-    EXPECT_STREQ(status.names[2], "VP4       ");
-    EXPECT_EQ(status.pointCounts[2], 5);
-    EXPECT_STREQ(status.statusWords[2], "");
-    EXPECT_STREQ(status.points[2][0], "   12.500000");
-    EXPECT_STREQ(status.points[1][11], "   12.5e+01 ");
-    EXPECT_STREQ(status.points[1][20], "");
+    TablesStatus parsed{};
+    EXPECT_EQ(ParseTablesStatus(parsed, image), ERR_BAD_FRAME);
+    EXPECT_STREQ(parsed.statusWords[0], "Ready ");
+    EXPECT_STREQ(parsed.statusWords[1], "Ready ");
+    // After the fault the next slots get names, counts and points but no parsed word.
+    EXPECT_STREQ(parsed.names[2], "VP4       ");
+    EXPECT_EQ(parsed.pointCounts[2], 5);
+    EXPECT_STREQ(parsed.statusWords[2], "");
+    EXPECT_STREQ(parsed.points[2][0], "   12.500000");
+    EXPECT_STREQ(parsed.points[1][11], "   12.5e+01 ");
+    EXPECT_STREQ(parsed.points[1][20], "");
 
     // A letter beyond the point count is not checked.
     tables["32"] = tables["31"];

@@ -10,6 +10,8 @@
 #include "loamer/version.h"
 #include "tests/shell/shell_test.h"
 
+using namespace loamer;
+
 class AboutTest : public QObject {
     Q_OBJECT
 

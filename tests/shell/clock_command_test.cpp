@@ -16,6 +16,8 @@
 #include "loamer/shell/set_time_dialog.h"
 #include "tests/shell/shell_test.h"
 
+using namespace loamer;
+
 namespace {
 
 // The clock record a meter must receive for a calendar time, computed without the program's

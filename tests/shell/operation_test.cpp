@@ -15,6 +15,8 @@
 #include "loamer/shell/main_dialog.h"
 #include "tests/shell/shell_test.h"
 
+using namespace loamer;
+
 namespace {
 
 long Handshakes(const std::vector<std::string>& requests) {
@@ -117,7 +119,7 @@ private slots:
         });
         dialog_->findChild<QPushButton*>(QStringLiteral("version"))->click();
 
-        QCOMPARE(opened, QStringList({"CAboutDlg"}));
+        QCOMPARE(opened, QStringList({"loamer::CAboutDlg"}));
         QCOMPARE(serialPort.count(), 0);
         // Only the Version command talked to the meter: its handshakes, one time-out report.
         QCOMPARE(Handshakes(link_->meter.requests), 2);

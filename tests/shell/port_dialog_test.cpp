@@ -11,6 +11,8 @@
 #include "loamer/shell/port_dialog.h"
 #include "tests/shell/shell_test.h"
 
+using namespace loamer;
+
 namespace {
 
 QVariant StoredPortName() {

@@ -18,6 +18,8 @@
 #include "tests/support/fake_backend.h"
 #include "tests/support/fake_clock.h"
 
+namespace loamer {
+
 using TestFactory = std::unique_ptr<QObject> (*)();
 int RegisterShellTest(TestFactory factory);
 
@@ -102,3 +104,5 @@ private:
 
 // The status box's text.
 QString StatusText(QWidget* mainDialog);
+
+}  // namespace loamer

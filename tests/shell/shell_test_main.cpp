@@ -14,7 +14,11 @@
 
 #include "tests/shell/shell_test.h"
 
+using namespace loamer;
+
+namespace loamer {
 std::vector<TestFactory> RegisteredShellTests();
+}
 
 namespace {
 

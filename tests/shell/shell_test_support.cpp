@@ -10,6 +10,8 @@
 
 #include "loamer/link/comm_port.h"
 
+namespace loamer {
+
 namespace {
 
 std::vector<TestFactory>& Factories() {
@@ -107,3 +109,5 @@ QString StatusText(QWidget* mainDialog) {
     auto* status = mainDialog->findChild<QLabel*>(QStringLiteral("status"));
     return status ? status->text() : QStringLiteral("<no status box>");
 }
+
+}  // namespace loamer

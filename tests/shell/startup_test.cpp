@@ -9,6 +9,8 @@
 #include "loamer/shell/qt_ui.h"
 #include "tests/shell/shell_test.h"
 
+using namespace loamer;
+
 class StartupTest : public QObject {
     Q_OBJECT
 

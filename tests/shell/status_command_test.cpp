@@ -14,6 +14,8 @@
 #include "tests/shell/shell_test.h"
 #include "tools/tq4sim/emulator.h"
 
+using namespace loamer;
+
 namespace {
 
 // The meter's clock at the start of each test; it runs on in real time.

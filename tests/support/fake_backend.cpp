@@ -5,6 +5,8 @@
 #include <cstring>
 #include <sstream>
 
+namespace loamer {
+
 std::string Unescape(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -214,3 +216,5 @@ std::string FakeBackend::TranscriptProblem() const {
     if (!expected_.empty() || scriptPos_ < script_.size()) return "transcript not finished";
     return {};
 }
+
+}  // namespace loamer

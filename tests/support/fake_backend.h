@@ -19,6 +19,8 @@
 #include "loamer/link/serial_backend.h"
 #include "tests/support/fake_clock.h"
 
+namespace loamer {
+
 // Steps of opening a port that a test can make fail.
 enum class FakeStep {
     None, Open, GetLine, SetMeterLine, GetTimeouts, SetTimeouts, Capabilities, QueueSizes, Write
@@ -99,3 +101,5 @@ private:
 
 // Decodes C escapes (\r \n \t \\ \xNN) of a transcript line.
 std::string Unescape(const std::string& text);
+
+}  // namespace loamer

@@ -3,6 +3,8 @@
 
 #include "loamer/link/clock.h"
 
+namespace loamer {
+
 class FakeClock final : public Clock {
 public:
     std::uint64_t NowMs() override { return now_; }
@@ -33,3 +35,5 @@ public:
 private:
     Clock* previous_;
 };
+
+}  // namespace loamer

@@ -7,6 +7,8 @@
 #include "tests/support/fake_backend.h"
 #include "tests/support/recording_ui.h"
 
+namespace loamer {
+
 class LinkTest : public ::testing::Test {
 protected:
     LinkTest() : backend(clock), clockScope(&clock), uiScope(&ui) {
@@ -29,3 +31,5 @@ protected:
     SerialBackend* previousBackend = nullptr;
     std::uint64_t start = clock.NowMs();
 };
+
+}  // namespace loamer

@@ -8,6 +8,8 @@
 
 #include "loamer/link/ui.h"
 
+namespace loamer {
+
 struct RecordedBox {
     std::string text;
     BoxStyle style;
@@ -45,3 +47,5 @@ public:
 private:
     UiServices* previous_;
 };
+
+}  // namespace loamer

@@ -9,6 +9,8 @@
 #include "loamer/upload/meter_clock.h"
 #include "tests/support/link_fixture.h"
 
+using namespace loamer;
+
 namespace {
 
 class RecordingDisplay final : public ClockDisplay {

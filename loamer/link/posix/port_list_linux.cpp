@@ -6,6 +6,8 @@
 #include <string_view>
 #include <system_error>
 
+namespace loamer {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,8 +31,8 @@ int CompareNatural(std::string_view a, std::string_view b) {
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
         if (IsDigit(a[i]) && IsDigit(b[j])) {
-            const std::size_t aEnd = std::find_if_not(a.begin() + i, a.end(), IsDigit) - a.begin();
-            const std::size_t bEnd = std::find_if_not(b.begin() + j, b.end(), IsDigit) - b.begin();
+            const auto aEnd = static_cast<std::size_t>(std::find_if_not(a.begin() + static_cast<std::ptrdiff_t>(i), a.end(), IsDigit) - a.begin());
+            const auto bEnd = static_cast<std::size_t>(std::find_if_not(b.begin() + static_cast<std::ptrdiff_t>(j), b.end(), IsDigit) - b.begin());
             while (i + 1 < aEnd && a[i] == '0') ++i;
             while (j + 1 < bEnd && b[j] == '0') ++j;
             const std::string_view aNumber = a.substr(i, aEnd - i);
@@ -113,3 +115,5 @@ BackendResult ListLinuxSerialDevices(const std::string& sysClassTty, const std::
     for (Listed& l : listed) out.push_back(std::move(l.device));
     return BackendResult::Success();
 }
+
+}  // namespace loamer

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace loamer {
+
 static_assert(sizeof(serial_rs485) <= Rs485State::kCapacity, "Rs485State too small for serial_rs485");
 
 namespace {
@@ -56,3 +58,5 @@ BackendResult EnableRtsOnSend(int fd, const Rs485State& found) {
     }
     return BackendResult::Success();
 }
+
+}  // namespace loamer

@@ -6,6 +6,8 @@
 
 #include "loamer/link/serial_backend.h"
 
+namespace loamer {
+
 // A driver's RS-485 record as the kernel reported it, kept opaque outside rs485.cpp.
 struct Rs485State {
     static constexpr std::size_t kCapacity = 32;
@@ -20,3 +22,5 @@ BackendResult SetRs485(int fd, const Rs485State& state);
 // Turns on RS-485 mode with RTS raised while sending and dropped after, starting from the record
 // found. Unsupported when the driver refuses the mode; the caller toggles RTS itself then.
 BackendResult EnableRtsOnSend(int fd, const Rs485State& found);
+
+}  // namespace loamer

@@ -19,6 +19,8 @@
 #include "loamer/link/posix/port_list_linux.h"
 #include "loamer/link/posix/rs485.h"
 
+namespace loamer {
+
 namespace {
 
 // Owns one open descriptor; closing it also drops the flock taken on it.
@@ -332,3 +334,5 @@ SerialBackend& PosixSerialBackend() {
     static PosixBackend backend;
     return backend;
 }
+
+}  // namespace loamer

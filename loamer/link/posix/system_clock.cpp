@@ -4,6 +4,8 @@
 
 #include "loamer/link/clock.h"
 
+namespace loamer {
+
 namespace {
 
 class SystemClockImpl final : public Clock {
@@ -29,3 +31,5 @@ Clock& SystemClock() {
     static SystemClockImpl clock;
     return clock;
 }
+
+}  // namespace loamer

@@ -1,7 +1,9 @@
-#include "loamer/shell/port_setting.h"
+#include "loamer/settings/port_setting.h"
 
 #include <QSettings>
 #include <QString>
+
+namespace loamer {
 
 std::string LoadPortName() {
     QSettings s(QStringLiteral("Norvane"), QStringLiteral("Loamer"));
@@ -18,3 +20,5 @@ void SavePortName(const std::string& name) {
     s.setValue(QStringLiteral("SETTINGS/ComPortName"), QString::fromStdString(name));
     s.sync();
 }
+
+}  // namespace loamer
