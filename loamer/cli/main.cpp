@@ -11,12 +11,11 @@
 #include <string_view>
 #include <vector>
 
-#include "loamer/cli/port_access.h"
 #include "loamer/cli/term_ui.h"
 #include "loamer/link/comm_port.h"
 #include "loamer/link/error_codes.h"
 #include "loamer/link/meter_protocol.h"
-#include "loamer/link/posix/serial_posix.h"
+#include "loamer/link/port_access.h"
 #include "loamer/link/status_views.h"
 #include "loamer/settings/port_setting.h"
 #include "loamer/upload/meter_clock.h"
@@ -78,7 +77,7 @@ int CmdTables(const Options& o, const std::vector<std::string>&) { return Status
 
 struct PrintingSink : PortListSink {
     void AddPort(const std::string& name) override {
-        const std::string note = DescribePortAccess(DevicePathForPortName(name));
+        const std::string note = DescribePortAccess(name);
         std::printf("%s%s%s\n", name.c_str(), note.empty() ? "" : "  ", note.c_str());
         ++count;
     }
@@ -97,23 +96,15 @@ int CmdPort(const Options&, const std::vector<std::string>& args) {
         std::printf("%s\n", CommPortName().c_str());
         return 0;
     }
-    SavePortName(args[0]);
+    (void)SavePortName(args[0]);
     return 0;
 }
 
-// The status box of the dialog, printed once the command is done.
-class PrintedClock final : public ClockDisplay {
-public:
-    void SetStatusText(const std::string&) override {}
-    bool ClockTimerRunning() const override { return true; }
-    void StartClockTimer() override {}
-};
-
 int CmdClock(const Options& opt, const std::vector<std::string>&) {
     if (ErrorCode rc = ConnectMeter(); rc != ERR_NONE) return Report(opt, rc);
-    PrintedClock display;
-    if (ErrorCode rc = ShowMeterClock(display); rc != ERR_NONE) return Report(opt, rc);
-    Ui().MessageBox(display.statusText, BoxStyle::Information);
+    const ClockReading reading = ReadMeterClockReading();
+    if (reading.code != ERR_NONE) return Report(opt, reading.code);
+    Ui().MessageBox(reading.text, BoxStyle::Information);
     return 0;
 }
 
@@ -216,7 +207,9 @@ int main(int argc, char** argv) {
 
     TerminalUi ui;
     SetUi(&ui);
-    SetCommPortName(opt.port.empty() ? LoadPortName() : opt.port);
+    std::string stored;
+    if (opt.port.empty()) (void)LoadPortName(stored);
+    SetCommPortName(opt.port.empty() ? stored : opt.port);
     const int status = command->run(opt, args);
     CloseCommPort();
     SetUi(nullptr);

@@ -23,6 +23,18 @@ Clock& LinkClock();
 // Installs a clock (nullptr restores the system clock); returns the previous one.
 Clock* SetLinkClock(Clock* clock);
 
+// Installs a clock for a scope and puts the previous one back.
+class ScopedClock {
+public:
+    explicit ScopedClock(Clock* clock) : previous_(SetLinkClock(clock)) {}
+    ~ScopedClock() { SetLinkClock(previous_); }
+    ScopedClock(const ScopedClock&) = delete;
+    ScopedClock& operator=(const ScopedClock&) = delete;
+
+private:
+    Clock* previous_;
+};
+
 // The real clock (CLOCK_MONOTONIC, nanosleep, time()).
 Clock& SystemClock();
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "loamer/link/port_access.h"
+
 namespace loamer {
 
 enum class BackendStatus {
@@ -103,12 +105,26 @@ public:
 
     // The machine's serial devices, for the port dialog.
     virtual BackendResult ListDevices(std::vector<SerialDeviceName>& names) = 0;
+    // Whether the current user may open the named port; does not open it.
+    virtual PortAccessFacts CheckAccess(const std::string& name) = 0;
 };
 
 // The process-wide backend; the POSIX termios one until another is installed.
 SerialBackend& Backend();
 // Installs a backend (nullptr restores the POSIX one); returns the previous one.
 SerialBackend* SetBackend(SerialBackend* backend);
+
+// Installs a backend for a scope and puts the previous one back.
+class ScopedBackend {
+public:
+    explicit ScopedBackend(SerialBackend* backend) : previous_(SetBackend(backend)) {}
+    ~ScopedBackend() { SetBackend(previous_); }
+    ScopedBackend(const ScopedBackend&) = delete;
+    ScopedBackend& operator=(const ScopedBackend&) = delete;
+
+private:
+    SerialBackend* previous_;
+};
 
 // The production backend over termios.
 SerialBackend& PosixSerialBackend();

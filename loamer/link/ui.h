@@ -40,6 +40,18 @@ UiServices& Ui();
 // Installs services (nullptr restores the silent one); returns the previous ones.
 UiServices* SetUi(UiServices* ui);
 
+// Installs services for a scope (a program's run, a test) and puts the previous ones back.
+class ScopedUi {
+public:
+    explicit ScopedUi(UiServices* ui) : previous_(SetUi(ui)) {}
+    ~ScopedUi() { SetUi(previous_); }
+    ScopedUi(const ScopedUi&) = delete;
+    ScopedUi& operator=(const ScopedUi&) = delete;
+
+private:
+    UiServices* previous_;
+};
+
 // Pairs BeginWaitCursor with EndWaitCursor on every path out of a scope.
 class WaitCursorScope {
 public:

@@ -6,9 +6,24 @@
 
 namespace loamer {
 
-// "ComPortName"; when empty, "COMPORT" n > 0 gives "COMn"; otherwise "COM1".
-std::string LoadPortName();
-// Writes "ComPortName"; a failed write is ignored (the name still applies for this run).
-void SavePortName(const std::string& name);
+// What became of a load or a store. Anything but Ok is worth telling the user: the program
+// then runs with the default port (load) or the name applies to this run only (store).
+enum class SettingsStatus {
+    Ok,
+    Unreadable,  // the file exists but cannot be read (permissions, a folder in its place)
+    Malformed,   // the file does not read as a settings file
+    Unwritable,  // the name could not be stored
+};
+
+// "ComPortName"; when empty, "COMPORT" n > 0 gives "COMn"; otherwise the default port. On a
+// failed load name holds the default port.
+SettingsStatus LoadPortName(std::string& name);
+// Writes "ComPortName" and checks that it reached the file.
+SettingsStatus SavePortName(const std::string& name);
+
+// The settings file's path, for messages.
+std::string SettingsFilePath();
+// One sentence for a status other than Ok, naming the file ("" for Ok).
+std::string SettingsProblemText(SettingsStatus status);
 
 }  // namespace loamer

@@ -19,7 +19,9 @@ bool CLOAMERApp::InitInstance() {
     QCoreApplication::setOrganizationName(QStringLiteral("Norvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Loamer"));
 
-    SetCommPortName(LoadPortName());
+    std::string stored;
+    (void)LoadPortName(stored);
+    SetCommPortName(stored);
 
     UiServices* previous = SetUi(&dialog.uiServices());
     dialog.exec();
@@ -34,7 +36,7 @@ void CLOAMERApp::OnSerialPort() {
     const std::string name = dialog.portName();
     // Closing makes the next command open the port just chosen.
     CloseCommPort();
-    SavePortName(name);
+    (void)SavePortName(name);
     SetCommPortName(name);
 }
 

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "loamer/link/command_scope.h"
 #include "loamer/link/comm_port.h"
 #include "loamer/link/status_views.h"
 #include "loamer/shell/about_dialog.h"
@@ -185,9 +186,9 @@ void CLOAMERDlg::BuildControls(QWidget* client) {
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 }
 
-void CLOAMERDlg::SetStatusText(const std::string& text) {
-    statusText = text;
-    status_->setText(FromProgramText(std::string_view(text).substr(0, kStatusTextLimit)));
+void CLOAMERDlg::ShowClock(const ClockReading& reading) {
+    shownClock_ = reading;
+    status_->setText(FromProgramText(std::string_view(reading.text).substr(0, kStatusTextLimit)));
 }
 
 bool CLOAMERDlg::ClockTimerRunning() const { return clockTimer_.isActive(); }
@@ -201,13 +202,14 @@ void CLOAMERDlg::OnClockTimer() { ClockTick(*this); }
 
 template <typename Command>
 void CLOAMERDlg::RunMeterCommand(Command command) {
-    if (busy_) {
-        QApplication::beep();
-        return;
+    {
+        MeterCommandScope scope;
+        if (!scope.Entered()) {
+            QApplication::beep();
+            return;
+        }
+        command();
     }
-    busy_ = true;
-    command();
-    busy_ = false;
     ui_.ClearAbortRequest();
     if (closePending_) {
         closePending_ = false;
@@ -237,7 +239,7 @@ void CLOAMERDlg::OnClock() {
 }
 
 void CLOAMERDlg::OnSerialPort() {
-    if (busy_) {
+    if (MeterCommandRunning()) {
         QApplication::beep();
         return;
     }
@@ -251,7 +253,7 @@ void CLOAMERDlg::OnExit() { CloseWhenIdle(Accepted); }
 void CLOAMERDlg::reject() { CloseWhenIdle(Rejected); }
 
 void CLOAMERDlg::CloseWhenIdle(int result) {
-    if (!busy_) {
+    if (!MeterCommandRunning()) {
         QDialog::done(result);
         return;
     }

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <string>
 
+#include "loamer/link/command_scope.h"
 #include "loamer/link/error_codes.h"
 #include "loamer/shell/qt_ui.h"
 #include "loamer/upload/meter_clock.h"
@@ -34,11 +35,12 @@ public:
     QtUi& uiServices() { return ui_; }
 
     // ClockDisplay
-    void SetStatusText(const std::string& text) override;
+    void ShowClock(const ClockReading& reading) override;
+    const ClockReading& ShownClock() const override { return shownClock_; }
     bool ClockTimerRunning() const override;
     void StartClockTimer() override;
 
-    bool CommandRunning() const { return busy_; }
+    bool CommandRunning() const { return MeterCommandRunning(); }
     // How often the one-second timer was started: once for the life of the dialog.
     int clockTimerStarts() const { return clockTimerStarts_; }
 
@@ -74,9 +76,9 @@ private:
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QTimer clockTimer_;
+    ClockReading shownClock_;
     QtUi ui_;
     int clockTimerStarts_ = 0;
-    bool busy_ = false;
     bool closePending_ = false;
     int closeResult_ = Rejected;
 };

@@ -33,11 +33,6 @@ bool ScanField(const unsigned char* at, int width, int& value) {
     return true;
 }
 
-void ShowText(ClockDisplay& display, char order) {
-    display.statusText = FormatClockValue(display.clockValue, order);
-    display.SetStatusText(display.statusText);
-}
-
 }  // namespace
 
 bool IsCalendarTime(const ClockFields& f) {
@@ -137,15 +132,29 @@ void BuildClockRecord(char order, const ClockFields& f, char (&record)[kClockRec
     record[kClockRecordSize] = '\0';
 }
 
-ErrorCode ShowMeterClock(ClockDisplay& display) {
+ClockReading ReadMeterClockReading() {
     unsigned char reply[kClockRecordSize] = {};
     ClockFields fields;
-    const ErrorCode rc = GetMeterClock(reply);
+    ClockReading reading;
+    reading.code = GetMeterClock(reply);
     // A reply outside the calendar shows the defaults, like a failed query.
-    if (rc == ERR_NONE) (void)ScanClockReply(reply, fields);
-    display.clockValue = ClockValueFromFields(fields);
-    ShowText(display, rc == ERR_NONE ? static_cast<char>(reply[1]) : '\0');
-    return rc;
+    if (reading.code == ERR_NONE) (void)ScanClockReply(reply, fields);
+    reading.value = ClockValueFromFields(fields);
+    reading.text = FormatClockValue(reading.value, reading.code == ERR_NONE ? static_cast<char>(reply[1]) : '\0');
+    return reading;
+}
+
+ClockReading NextSecond(const ClockReading& shown, char order) {
+    ClockReading next = shown;
+    next.value += 1;
+    next.text = FormatClockValue(next.value, order);
+    return next;
+}
+
+ErrorCode ShowMeterClock(ClockDisplay& display) {
+    const ClockReading reading = ReadMeterClockReading();
+    display.ShowClock(reading);
+    return reading.code;
 }
 
 ErrorCode RefreshClockDisplay(ClockDisplay& display) {
@@ -154,10 +163,7 @@ ErrorCode RefreshClockDisplay(ClockDisplay& display) {
     return ERR_NONE;
 }
 
-void ClockTick(ClockDisplay& display) {
-    display.clockValue += 1;
-    ShowText(display, UserDateOrder());
-}
+void ClockTick(ClockDisplay& display) { display.ShowClock(NextSecond(display.ShownClock(), UserDateOrder())); }
 
 ErrorCode SetMeterClock(const ClockFields& chosen, char order) {
     char record[kClockRecordSize + 1];

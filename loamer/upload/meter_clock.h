@@ -10,19 +10,25 @@
 
 namespace loamer {
 
-// What the clock display needs from the window that shows it.
+// One reading of the displayed meter time: the query's code, the value in seconds of calendar
+// time and the text of the status box.
+struct ClockReading {
+    ErrorCode code = ERR_NONE;
+    std::int64_t value = 0;
+    std::string text;
+};
+
+// The window that shows the clock: a status box and a one-second display timer.
 class ClockDisplay {
 public:
     virtual ~ClockDisplay() = default;
-    // Shows the text in the status box.
-    virtual void SetStatusText(const std::string& text) = 0;
+    // Shows the reading in the status box and keeps it for the next tick.
+    virtual void ShowClock(const ClockReading& reading) = 0;
+    // The reading shown last; value 0 and no text until the first refresh.
+    virtual const ClockReading& ShownClock() const = 0;
     // The one-second display timer: started once, never restarted while it runs.
     virtual bool ClockTimerRunning() const = 0;
     virtual void StartClockTimer() = 0;
-
-    // The displayed meter time, seconds of calendar time; 0 until the first refresh.
-    std::int64_t clockValue = 0;
-    std::string statusText;
 };
 
 // A local date and time as the meter keeps it.
@@ -57,8 +63,13 @@ ClockFields FieldsFromClockValue(std::int64_t value);
 // 'H', order, "%Y%m%d%H%M%S", "\r\n".
 void BuildClockRecord(char order, const ClockFields& fields, char (&record)[kClockRecordSize + 1]);
 
-// Reads the meter's clock into the display (value and text); returns the query's code. A failed
-// query, or an impossible date, shows 01/01/2000  01:01:01.
+// Reads the meter's clock (the caller has woken the meter). A failed query, or an impossible
+// date, reads as 01/01/2000  01:01:01 with the query's code.
+ClockReading ReadMeterClockReading();
+// The reading one second later, shown in the given date order.
+ClockReading NextSecond(const ClockReading& shown, char order);
+
+// Reads the meter's clock into the display; returns the query's code.
 ErrorCode ShowMeterClock(ClockDisplay& display);
 // After a successful command: ShowMeterClock, then start the one-second timer once. Returns 0.
 ErrorCode RefreshClockDisplay(ClockDisplay& display);

@@ -118,7 +118,7 @@ private slots:
     }
 
     void cancelSendsNothing() {
-        dialog_->SetStatusText("before");
+        dialog_->ShowClock({ERR_NONE, 0, "before"});
         ModalAnswerer answerer([&](QWidget* window) {
             QVERIFY(qobject_cast<CSetTime*>(window));
             window->findChild<QPushButton*>(QStringLiteral("cancel"))->click();

@@ -112,7 +112,7 @@ private slots:
 
     void failedCommandLeavesTheStatusBoxAlone() {
         SetCommPortName("/nonexistent/tq4");
-        dialog_->SetStatusText("03/05/2024  14:07:09");
+        dialog_->ShowClock({ERR_NONE, 0, "03/05/2024  14:07:09"});
         ModalAnswerer answerer;
         dialog_->findChild<QPushButton*>(QStringLiteral("memory"))->click();
 

@@ -177,6 +177,11 @@ BackendResult FakeBackend::ListDevices(std::vector<SerialDeviceName>& names) {
     return {};
 }
 
+PortAccessFacts FakeBackend::CheckAccess(const std::string& name) {
+    const auto found = access.find(name);
+    return found == access.end() ? PortAccessFacts{} : found->second;
+}
+
 void FakeBackend::LoadTranscript(const std::string& text) {
     std::istringstream in(text);
     std::string line;

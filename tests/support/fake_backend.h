@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,10 @@ public:
     BackendResult BytesWaiting(std::size_t& count) override;
     BackendResult Read(unsigned char* buffer, std::size_t max, std::size_t& got) override;
     BackendResult ListDevices(std::vector<SerialDeviceName>& names) override;
+    PortAccessFacts CheckAccess(const std::string& name) override;
+
+    // What CheckAccess says of a port; a port not listed may be opened.
+    std::map<std::string, PortAccessFacts> access;
 
     // The meter sends bytes delayMs after now.
     void SendLater(const std::string& bytes, std::uint64_t delayMs = 0);

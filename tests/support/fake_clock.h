@@ -26,14 +26,4 @@ private:
     std::int64_t wallBase_ = 1'700'000'000;
 };
 
-// Installs a clock for the scope of a test.
-class ScopedClock {
-public:
-    explicit ScopedClock(Clock* c) : previous_(SetLinkClock(c)) {}
-    ~ScopedClock() { SetLinkClock(previous_); }
-
-private:
-    Clock* previous_;
-};
-
 }  // namespace loamer

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "loamer/link/comm_port.h"
+#include "loamer/product.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/recording_ui.h"
 
@@ -11,14 +12,10 @@ namespace loamer {
 
 class LinkTest : public ::testing::Test {
 protected:
-    LinkTest() : backend(clock), clockScope(&clock), uiScope(&ui) {
-        previousBackend = SetBackend(&backend);
-        SetCommPortName("COM1");
+    LinkTest() : backend(clock), clockScope(&clock), uiScope(&ui), backendScope(&backend) {
+        SetCommPortName(kDefaultPortName);
     }
-    ~LinkTest() override {
-        CloseCommPort();
-        SetBackend(previousBackend);
-    }
+    ~LinkTest() override { CloseCommPort(); }
 
     std::uint64_t Elapsed() { return clock.NowMs() - start; }
     void ResetElapsed() { start = clock.NowMs(); }
@@ -28,7 +25,7 @@ protected:
     RecordingUi ui;
     ScopedClock clockScope;
     ScopedUi uiScope;
-    SerialBackend* previousBackend = nullptr;
+    ScopedBackend backendScope;
     std::uint64_t start = clock.NowMs();
 };
 

@@ -38,14 +38,4 @@ public:
     std::function<bool(int pumpNumber)> abortWhen;
 };
 
-// Installs services for the scope of a test.
-class ScopedUi {
-public:
-    explicit ScopedUi(UiServices* ui) : previous_(SetUi(ui)) {}
-    ~ScopedUi() { SetUi(previous_); }
-
-private:
-    UiServices* previous_;
-};
-
 }  // namespace loamer

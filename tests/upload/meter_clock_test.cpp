@@ -15,9 +15,14 @@ namespace {
 
 class RecordingDisplay final : public ClockDisplay {
 public:
-    void SetStatusText(const std::string& text) override { shown.push_back(text); }
+    void ShowClock(const ClockReading& reading) override {
+        last = reading;
+        shown.push_back(reading.text);
+    }
+    const ClockReading& ShownClock() const override { return last; }
     bool ClockTimerRunning() const override { return timers > 0; }
     void StartClockTimer() override { ++timers; }
+    ClockReading last;
     std::vector<std::string> shown;
     int timers = 0;
 };
@@ -101,13 +106,13 @@ TEST(ClockRecord, ImpossibleDatesGiveTheDefaults) {
 TEST_F(MeterClockTest, RefreshShowsTheMeterOrderAndStartsTheTimerOnce) {
     ASSERT_EQ(OpenCommPort(), ERR_NONE);
     EXPECT_EQ(RefreshClockDisplay(display), ERR_NONE);
-    EXPECT_EQ(display.statusText, "2024/03/05  14:07:09");
+    EXPECT_EQ(display.last.text, "2024/03/05  14:07:09");
     EXPECT_EQ(display.shown.back(), "2024/03/05  14:07:09");
     EXPECT_EQ(backend.written, "F\r\n");
     EXPECT_EQ(display.timers, 1);
     // The next tick follows the computer's order.
     ClockTick(display);
-    EXPECT_EQ(display.statusText, "03/05/2024  14:07:10");
+    EXPECT_EQ(display.last.text, "03/05/2024  14:07:10");
     EXPECT_EQ(RefreshClockDisplay(display), ERR_NONE);
     EXPECT_EQ(display.timers, 1);
 }
@@ -116,29 +121,29 @@ TEST_F(MeterClockTest, FailedOrImpossibleClockShowsTheDefaults) {
     clockReply = "!\r\n";
     ASSERT_EQ(OpenCommPort(), ERR_NONE);
     EXPECT_EQ(ShowMeterClock(display), ERR_BAD_FRAME);
-    EXPECT_EQ(display.statusText, "01/01/2000  01:01:01");
+    EXPECT_EQ(display.last.text, "01/01/2000  01:01:01");
     clockReply = "H2202413051407" "09\r\n";
     EXPECT_EQ(ShowMeterClock(display), ERR_NONE);
-    EXPECT_EQ(display.statusText, "2000/01/01  01:01:01");
+    EXPECT_EQ(display.last.text, "2000/01/01  01:01:01");
     clockReply = "H22024030524" "0709\r\n";
     EXPECT_EQ(ShowMeterClock(display), ERR_NONE);
-    EXPECT_EQ(display.statusText, "2000/01/01  01:01:01");
+    EXPECT_EQ(display.last.text, "2000/01/01  01:01:01");
 }
 
 TEST_F(MeterClockTest, TickCrossesMidnightAndMonthEnds) {
     ClockFields f{2023, 12, 31, 23, 59, 59};
-    display.clockValue = ClockValueFromFields(f);
+    display.last.value = ClockValueFromFields(f);
     ClockTick(display);
-    EXPECT_EQ(display.statusText, "01/01/2024  00:00:00");
-    display.clockValue = ClockValueFromFields({2024, 2, 29, 23, 59, 58});
+    EXPECT_EQ(display.last.text, "01/01/2024  00:00:00");
+    display.last.value = ClockValueFromFields({2024, 2, 29, 23, 59, 58});
     ClockTick(display);
-    EXPECT_EQ(display.statusText, "02/29/2024  23:59:59");
+    EXPECT_EQ(display.last.text, "02/29/2024  23:59:59");
     ClockTick(display);
-    EXPECT_EQ(display.statusText, "03/01/2024  00:00:00");
+    EXPECT_EQ(display.last.text, "03/01/2024  00:00:00");
     ASSERT_NE(std::setlocale(LC_TIME, "de_DE.UTF-8"), nullptr);
-    display.clockValue = ClockValueFromFields({2024, 4, 30, 23, 59, 59});
+    display.last.value = ClockValueFromFields({2024, 4, 30, 23, 59, 59});
     ClockTick(display);
-    EXPECT_EQ(display.statusText, "01/05/2024  00:00:00");
+    EXPECT_EQ(display.last.text, "01/05/2024  00:00:00");
 }
 
 TEST_F(MeterClockTest, SetSendsTheRecordAndJudgesTheAnswer) {

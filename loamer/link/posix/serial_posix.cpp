@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <grp.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -302,6 +304,30 @@ private:
             if (rc > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return BackendResult::Failure(EIO);
         }
         return BackendResult::Success();
+    }
+
+    PortAccessFacts CheckAccess(const std::string& name) override {
+        const std::string path = DevicePathForPortName(name);
+        PortAccessFacts facts;
+        if (access(path.c_str(), R_OK | W_OK) == 0) return facts;
+        const int err = errno;
+        switch (err) {
+        case EACCES:
+        case EPERM: {
+            facts.access = PortAccess::NoPermission;
+            struct stat info {};
+            if (stat(path.c_str(), &info) == 0) {
+                const group* owner = getgrgid(info.st_gid);
+                facts.group = owner ? owner->gr_name : std::to_string(info.st_gid);
+            }
+            break;
+        }
+        case ENOENT: facts.access = PortAccess::Missing; break;
+        default:
+            facts.access = PortAccess::Other;
+            facts.reason = std::strerror(err);
+        }
+        return facts;
     }
 
     FileDescriptor fd_;

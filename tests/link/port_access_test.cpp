@@ -9,19 +9,24 @@
 
 #include <gtest/gtest.h>
 
-#include "loamer/cli/port_access.h"
+#include "loamer/link/port_access.h"
+#include "loamer/link/posix/serial_posix.h"
 
 using namespace loamer;
 
 namespace {
 
 TEST(PortAccessNoteTest, NamesTheGroupThatOwnsAPortWithoutPermission) {
-    EXPECT_EQ(PortAccessNote({true, 0, "dialout"}), "");
-    EXPECT_EQ(PortAccessNote({false, EACCES, "dialout"}), "(no permission: the port belongs to group dialout)");
-    EXPECT_EQ(PortAccessNote({false, EACCES, "1234"}), "(no permission: the port belongs to group 1234)");
-    EXPECT_EQ(PortAccessNote({false, EACCES, ""}), "(no permission)");
-    EXPECT_EQ(PortAccessNote({false, ENOENT, ""}), "(no such device)");
+    EXPECT_EQ(PortAccessNote({PortAccess::Allowed, "dialout", ""}), "");
+    EXPECT_EQ(PortAccessNote({PortAccess::NoPermission, "dialout", ""}), "(no permission: the port belongs to group dialout)");
+    EXPECT_EQ(PortAccessNote({PortAccess::NoPermission, "1234", ""}), "(no permission: the port belongs to group 1234)");
+    EXPECT_EQ(PortAccessNote({PortAccess::NoPermission, "", ""}), "(no permission)");
+    EXPECT_EQ(PortAccessNote({PortAccess::Missing, "", ""}), "(no such device)");
+    EXPECT_EQ(PortAccessNote({PortAccess::Other, "", "Input/output error"}), "(not accessible: Input/output error)");
 }
+
+// The termios backend's answer, as the port lists see it.
+std::string Describe(const std::string& path) { return PortAccessNote(MakePosixSerialBackend()->CheckAccess(path)); }
 
 class PortAccessFileTest : public ::testing::Test {
 protected:
@@ -37,11 +42,11 @@ protected:
 
 TEST_F(PortAccessFileTest, ReadableAndWritablePortHasNoNote) {
     ASSERT_EQ(chmod(path_, 0600), 0);
-    EXPECT_EQ(DescribePortAccess(path_), "");
+    EXPECT_EQ(Describe(path_), "");
 }
 
 TEST_F(PortAccessFileTest, MissingPortIsSaidToBeMissing) {
-    EXPECT_EQ(DescribePortAccess(std::string(path_) + "-gone"), "(no such device)");
+    EXPECT_EQ(Describe(std::string(path_) + "-gone"), "(no such device)");
 }
 
 TEST_F(PortAccessFileTest, PortWithoutPermissionNamesItsGroup) {
@@ -51,7 +56,7 @@ TEST_F(PortAccessFileTest, PortWithoutPermissionNamesItsGroup) {
     ASSERT_EQ(stat(path_, &info), 0);
     const group* owner = getgrgid(info.st_gid);
     const std::string name = owner ? owner->gr_name : std::to_string(info.st_gid);
-    EXPECT_EQ(DescribePortAccess(path_), "(no permission: the port belongs to group " + name + ")");
+    EXPECT_EQ(Describe(path_), "(no permission: the port belongs to group " + name + ")");
 }
 
 }  // namespace
