@@ -16,6 +16,7 @@
 #include "loamer/link/error_codes.h"
 #include "loamer/link/meter_protocol.h"
 #include "loamer/link/port_access.h"
+#include "loamer/link/posix/standard_streams.h"
 #include "loamer/link/status_views.h"
 #include "loamer/settings/port_setting.h"
 #include "loamer/upload/meter_clock.h"
@@ -58,8 +59,8 @@ using Handler = int (*)(const Options&, const std::vector<std::string>&);
 // Reports a failed meter command as the dialog would, and turns it into the exit status.
 int Report(const Options& opt, ErrorCode rc) {
     ShowErrorReport(rc);
-    if (opt.verbose && LastCommPortErrno() != 0)
-        std::fprintf(stderr, "%s: %s\n", CommPortName().c_str(), std::strerror(LastCommPortErrno()));
+    if (opt.verbose && LastCommPortSystemError() != 0)
+        std::fprintf(stderr, "%s: %s\n", CommPortName().c_str(), std::strerror(LastCommPortSystemError()));
     return static_cast<int>(rc);
 }
 
@@ -162,6 +163,7 @@ int Usage(const char* problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    EnsureStandardDescriptors();
     Options opt;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {

@@ -72,7 +72,7 @@ SerialBackend* SetBackend(SerialBackend* backend) {
 void SetCommPortName(std::string_view name) { g_portName.assign(name); }
 const std::string& CommPortName() { return g_portName; }
 bool CommPortIsOpen() { return g_link.open; }
-int LastCommPortErrno() { return g_link.lastErrno; }
+int LastCommPortSystemError() { return g_link.lastErrno; }
 
 ErrorCode OpenCommPort() {
     if (g_link.open) return ERR_NONE;

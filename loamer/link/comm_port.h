@@ -19,8 +19,9 @@ const std::string& CommPortName();
 // Restores the settings found at open and closes the port; harmless when not open.
 void CloseCommPort();
 bool CommPortIsOpen();
-// The errno of the last failed system call of the link, for --verbose reports (0: none).
-int LastCommPortErrno();
+// The system's error number of the link's last failure, for --verbose reports (0: none). The link
+// keeps it without interpreting it; the backend's status says what happened.
+int LastCommPortSystemError();
 
 // 0 or ERR_SEND. Writes exactly count bytes.
 [[nodiscard]] ErrorCode WriteCommPort(const void* bytes, std::size_t count);

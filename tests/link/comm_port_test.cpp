@@ -26,7 +26,7 @@ TEST_F(CommPortTest, UnopenableNameThenSuccessOnceItExists) {
     SetCommPortName("/dev/ttyUSB7");
     EXPECT_EQ(OpenCommPort(), ERR_PORT_OPEN);
     EXPECT_FALSE(CommPortIsOpen());
-    EXPECT_NE(LastCommPortErrno(), 0);
+    EXPECT_NE(LastCommPortSystemError(), 0);
     backend.existingNames.push_back("/dev/ttyUSB7");
     EXPECT_EQ(OpenCommPort(), ERR_NONE);
     EXPECT_TRUE(CommPortIsOpen());
