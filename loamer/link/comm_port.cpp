@@ -1,7 +1,6 @@
 #include "loamer/link/comm_port.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "loamer/link/clock.h"
@@ -27,7 +26,7 @@ struct LinkState {
     bool settingsSaved = false;
     LinkTimeouts savedTimeouts;
     bool timeoutsSaved = false;
-    int lastErrno = 0;
+    int lastSystemError = 0;
 };
 
 LinkState g_link;
@@ -36,17 +35,15 @@ SerialBackend* g_backend = nullptr;
 
 // Fails a configuration step of OpenCommPort: restores what was changed and closes.
 ErrorCode FailOpen(const BackendResult& r) {
-    g_link.lastErrno = r.err;
+    g_link.lastSystemError = r.err;
     CloseCommPort();
     return ERR_PORT_OPEN;
 }
 
-bool IsHangUpErrno(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
-
 // The device is gone (an adapter pulled, the other end of a pseudo-terminal closed): drop
 // the dead descriptor so that the next command opens the port afresh.
-void DropDeadPort(int err) {
-    g_link.lastErrno = err;
+void DropDeadPort(int systemError) {
+    g_link.lastSystemError = systemError;
     g_link.settingsSaved = false;
     g_link.timeoutsSaved = false;
     Backend().Close();
@@ -72,17 +69,17 @@ SerialBackend* SetBackend(SerialBackend* backend) {
 void SetCommPortName(std::string_view name) { g_portName.assign(name); }
 const std::string& CommPortName() { return g_portName; }
 bool CommPortIsOpen() { return g_link.open; }
-int LastCommPortSystemError() { return g_link.lastErrno; }
+int LastCommPortSystemError() { return g_link.lastSystemError; }
 
 ErrorCode OpenCommPort() {
     if (g_link.open) return ERR_NONE;
     SerialBackend& b = Backend();
     if (BackendResult r = b.Open(g_portName); !r.ok()) {
-        g_link.lastErrno = r.err;
+        g_link.lastSystemError = r.err;
         return ERR_PORT_OPEN;
     }
     g_link.open = true;
-    g_link.lastErrno = 0;
+    g_link.lastSystemError = 0;
     (void)b.Purge();
 
     LineSettings found;
@@ -122,10 +119,10 @@ ErrorCode WriteCommPort(const void* bytes, std::size_t count) {
     std::size_t written = 0;
     BackendResult r = Backend().Write(static_cast<const unsigned char*>(bytes), count, written);
     if (!r.ok()) {
-        if (IsHangUpErrno(r.err)) {
+        if (r.gone()) {
             DropDeadPort(r.err);
         } else {
-            g_link.lastErrno = r.err;
+            g_link.lastSystemError = r.err;
         }
         return ERR_SEND;
     }
@@ -156,7 +153,7 @@ ErrorCode ReadCommPort(void* buffer, std::size_t count) {
         const int waitMs = static_cast<int>(std::min<std::uint64_t>(left, kPumpSliceMs));
         const WaitResult waited = b.WaitReadable(waitMs);
         if (waited == WaitResult::HungUp) {
-            DropDeadPort(EIO);
+            DropDeadPort(0);
             return ERR_RECEIVE;
         }
         // Bytes that come only once the limit has passed are left for the next read.
@@ -164,10 +161,12 @@ ErrorCode ReadCommPort(void* buffer, std::size_t count) {
 
         std::size_t waiting = 0;
         if (BackendResult r = b.BytesWaiting(waiting); !r.ok()) {
-            if (IsHangUpErrno(r.err)) {
+            if (r.gone()) {
                 DropDeadPort(r.err);
                 return ERR_RECEIVE;
             }
+            // A passing line error: the read goes on, and --verbose can still tell it.
+            g_link.lastSystemError = r.err;
             waiting = 0;
         }
         const std::size_t chunk = std::min({waiting, kStagingSize, count - total});
@@ -175,10 +174,11 @@ ErrorCode ReadCommPort(void* buffer, std::size_t count) {
             lastActivity = clock.NowMs();
             std::size_t got = 0;
             if (BackendResult r = b.Read(staging, chunk, got); !r.ok()) {
-                if (IsHangUpErrno(r.err)) {
+                if (r.gone()) {
                     DropDeadPort(r.err);
                     return ERR_RECEIVE;
                 }
+                g_link.lastSystemError = r.err;
                 got = 0;
             }
             got = std::min(got, chunk);

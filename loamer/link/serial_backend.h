@@ -14,7 +14,8 @@ namespace loamer {
 enum class BackendStatus {
     Ok,
     Unsupported,  // the device has no such feature (a pseudo-terminal's modem lines): not a failure
-    OsError,      // failed; err holds the errno value
+    OsError,      // failed; err holds the system's error number
+    Gone,         // the device has vanished (an adapter pulled, the far end closed); err as above
 };
 
 struct BackendResult {
@@ -24,8 +25,10 @@ struct BackendResult {
     static BackendResult Success() { return {}; }
     static BackendResult NotSupported() { return {BackendStatus::Unsupported, 0}; }
     static BackendResult Failure(int e) { return {BackendStatus::OsError, e}; }
+    static BackendResult Vanished(int e) { return {BackendStatus::Gone, e}; }
     // Ok or Unsupported: the step did what the device allows.
-    bool ok() const { return status != BackendStatus::OsError; }
+    bool ok() const { return status == BackendStatus::Ok || status == BackendStatus::Unsupported; }
+    bool gone() const { return status == BackendStatus::Gone; }
 };
 
 // The port's line settings as found, opaque to the link: saved at open, written back at close.

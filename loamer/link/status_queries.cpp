@@ -39,18 +39,21 @@ struct ReplyText {
     }
 };
 
-bool ScanUnsigned(const char* at, const char* format, int maxWidth, unsigned& value) {
+bool ScanUnsigned(const char* at, const char* format, std::size_t maxWidth, unsigned& value) {
     int consumed = 0;
     if (std::sscanf(at, format, &value, &consumed) != 1) return false;
-    return consumed >= 1 && consumed <= maxWidth;
+    return consumed >= 1 && static_cast<std::size_t>(consumed) <= maxWidth;
 }
 
-std::size_t PartOffset(int part, int slot) {
-    switch (part) {
-    case 1: return kTablePart1Offset + 18u * static_cast<std::size_t>(slot);
-    case 2: return kTablePart2Offset + 125u * static_cast<std::size_t>(slot);
-    default: return kTablePart3Offset + 125u * static_cast<std::size_t>(slot);
-    }
+std::size_t PartOffset(int part, int slot) { return TablePartOffset(part, static_cast<std::size_t>(slot)); }
+
+// The field copied out of the reply with a zero behind it, so that a scan sees nothing else.
+template <std::size_t N>
+void CopyField(const unsigned char* record, RecordField field, char (&out)[N]) {
+    static_assert(N > 0);
+    const std::size_t n = field.width < N - 1 ? field.width : N - 1;
+    std::memcpy(out, record + field.offset, n);
+    out[n] = '\0';
 }
 
 bool IsPointChar(unsigned char c) {
@@ -58,7 +61,7 @@ bool IsPointChar(unsigned char c) {
 }
 
 bool PointsValid(const unsigned char* points, int n) {
-    for (int i = 0; i < n * 12; ++i) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n) * table_reply::kPointWidth; ++i) {
         if (!IsPointChar(points[i])) return false;
     }
     return true;
@@ -67,24 +70,23 @@ bool PointsValid(const unsigned char* points, int n) {
 }  // namespace
 
 ErrorCode CheckStatusFrame(const unsigned char (&reply)[kStatusReplySize]) {
-    if (reply[26] != '\r' || reply[27] != '\n') return ERR_BAD_FRAME;
+    if (reply[status_reply::kLineEnd] != '\r' || reply[status_reply::kLineEnd + 1] != '\n') return ERR_BAD_FRAME;
     if (reply[0] != kStatus.replyLetter) return ERR_BAD_REPLY;
     return ERR_NONE;
 }
 
 ErrorCode DecodeBattery(const unsigned char (&reply)[kStatusReplySize], float& level) {
-    char field[4];
-    std::memcpy(field, reply + 7, 3);
-    field[3] = '\0';
+    char field[status_reply::kBattery.width + 1];
+    CopyField(reply, status_reply::kBattery, field);
     int consumed = 0;
     if (std::sscanf(field, "%f%n", &level, &consumed) != 1) return ERR_BAD_FRAME;
     return ERR_NONE;
 }
 
-ErrorCode DecodeVersion(const unsigned char (&reply)[kStatusReplySize], char (&text)[7]) {
-    std::memcpy(text, reply + 1, 6);
-    text[6] = '\0';
-    for (int i = 0; i < 5; ++i) {
+ErrorCode DecodeVersion(const unsigned char (&reply)[kStatusReplySize], MeterVersion& text) {
+    CopyField(reply, status_reply::kVersion, text);
+    // The last character may be a degree sign or the like; the others must be plain ASCII.
+    for (std::size_t i = 0; i + 1 < status_reply::kVersion.width; ++i) {
         if (static_cast<unsigned char>(text[i]) >= 128) return ERR_BAD_FRAME;
     }
     return ERR_NONE;
@@ -93,17 +95,20 @@ ErrorCode DecodeVersion(const unsigned char (&reply)[kStatusReplySize], char (&t
 ErrorCode DecodeMemory(const unsigned char (&reply)[kStatusReplySize], MeterMemoryStatus& status) {
     const ReplyText r(reply);
     unsigned value = 0;
-    if (!ScanUnsigned(r.text + 10, "%5u%n", 5, value) || value > kMaxMemoryUnits) return ERR_BAD_FRAME;
+    using namespace status_reply;
+    if (!ScanUnsigned(r.text + kFreeUnits.offset, "%5u%n", kFreeUnits.width, value) || value > kMaxMemoryUnits)
+        return ERR_BAD_FRAME;
     status.freeUnits = value;
-    if (!ScanUnsigned(r.text + 15, "%5u%n", 5, value) || value > kMaxMemoryUnits) return ERR_BAD_FRAME;
+    if (!ScanUnsigned(r.text + kUsedUnits.offset, "%5u%n", kUsedUnits.width, value) || value > kMaxMemoryUnits)
+        return ERR_BAD_FRAME;
     status.usedUnits = value;
-    if (!ScanUnsigned(r.text + 20, "%6u%n", 6, value)) return ERR_BAD_FRAME;
+    if (!ScanUnsigned(r.text + kReadings.offset, "%6u%n", kReadings.width, value)) return ERR_BAD_FRAME;
     status.readingsStored = value;
     return ERR_NONE;
 }
 
 ErrorCode CheckClockReply(const unsigned char (&reply)[kClockRecordSize]) {
-    if (reply[16] != '\r' || reply[17] != '\n') return ERR_BAD_FRAME;
+    if (reply[clock_record::kLineEnd] != '\r' || reply[clock_record::kLineEnd + 1] != '\n') return ERR_BAD_FRAME;
     if (reply[0] != kClockRead.replyLetter) return ERR_BAD_REPLY;
     return ERR_NONE;
 }
@@ -114,7 +119,7 @@ ErrorCode GetMeterBattery(float& level) {
     return DecodeBattery(reply, level);
 }
 
-ErrorCode GetMeterVersion(char (&text)[7]) {
+ErrorCode GetMeterVersion(MeterVersion& text) {
     unsigned char reply[kStatusReplySize];
     if (ErrorCode rc = ReadStatusReply(reply); rc != ERR_NONE) return rc;
     return DecodeVersion(reply, text);
@@ -141,21 +146,23 @@ ErrorCode JudgeTableSlot(const MeterTablesImage& image, int slot) {
                                     image.bytes[PartOffset(3, slot)]};
     if (first[0] == '!' && first[1] == '!' && first[2] == '!') return ERR_NONE;
     if (first[0] != 'B' || first[1] != 'B' || first[2] != 'B') return ERR_BAD_REPLY;
-    if (part1[3] != '0' && part1[3] != '1' && part1[3] != '2') return ERR_BAD_REPLY;
-    if (part1[2] == '\0' || std::strchr(kReportedSlotIds, static_cast<char>(part1[2])) == nullptr)
+    const unsigned char state = part1[table_reply::kState];
+    const unsigned char id = part1[table_reply::kSlotId];
+    if (state != '0' && state != '1' && state != '2') return ERR_BAD_REPLY;
+    if (id == '\0' || std::strchr(kReportedSlotIds, static_cast<char>(id)) == nullptr)
         return ERR_BAD_REPLY;
     return ERR_NONE;
 }
 
 ErrorCode ReadMeterTables(MeterTablesImage& image) {
-    image.bytes[2680] = '\r';
-    image.bytes[2681] = '\n';
+    image.bytes[kTablesImageLineEnd] = '\r';
+    image.bytes[kTablesImageLineEnd + 1] = '\n';
     WaitCursorScope cursor;
     if (ErrorCode rc = ConnectMeter(); rc != ERR_NONE) return rc;
     if (OpenCommPort() != ERR_NONE) return ERR_PORT_OPEN;
 
-    for (int slot = 0; slot < 10; ++slot) {
-        for (int part = 1; part <= 3; ++part) {
+    for (int slot = 0; slot < static_cast<int>(table_reply::kSlots); ++slot) {
+        for (int part = 1; part <= static_cast<int>(table_reply::kParts); ++part) {
             Ui().RestoreWaitCursor();
             const char request[5] = {kTableRead.letter, static_cast<char>('0' + part),
                                      kTableSlotIds[slot], '\r', '\n'};
@@ -176,29 +183,28 @@ ErrorCode ReadMeterTables(MeterTablesImage& image) {
 
 ErrorCode ParseTablesStatus(TablesStatus& status, const MeterTablesImage& image) {
     ErrorCode result = ERR_NONE;
-    for (int slot = 0; slot < 10; ++slot) {
+    using namespace table_reply;
+    for (int slot = 0; slot < static_cast<int>(kSlots); ++slot) {
         const unsigned char* part1 = image.bytes + PartOffset(1, slot);
         const unsigned char* part2 = image.bytes + PartOffset(2, slot);
         const unsigned char* part3 = image.bytes + PartOffset(3, slot);
         if (part1[0] == '!') continue;
 
-        std::memcpy(status.names[slot], part1 + 4, 10);
-        status.names[slot][10] = '\0';
+        CopyField(part1, kName, status.names[slot]);
 
         // The count field with the line end behind it, as the scan sees it in the reply.
-        char countField[5];
-        std::memcpy(countField, part1 + 14, 4);
-        countField[4] = '\0';
+        char countField[kCount.width + 3];
+        CopyField(part1, {kCount.offset, kCount.width + 2}, countField);
         unsigned count = 0;
         int consumed = 0;
         const int stored = std::sscanf(countField, "%2u%n", &count, &consumed);
         status.pointCounts[slot] = static_cast<std::int32_t>(count);
-        if (stored != 1 || consumed < 1 || consumed > 2 || count < 2 || count > 20)
+        if (stored != 1 || consumed < 1 || consumed > 2 || count < 2 || count > kMaxPoints)
             return ERR_BAD_FRAME;
 
         if (result == ERR_NONE) {
             const char* word = nullptr;
-            switch (part1[3]) {
+            switch (part1[kState]) {
             case '0': word = "Empty"; break;
             case '1': word = "Faulty"; break;
             case '2': word = "Ready "; break;
@@ -206,17 +212,16 @@ ErrorCode ParseTablesStatus(TablesStatus& status, const MeterTablesImage& image)
             }
             std::snprintf(status.statusWords[slot], sizeof status.statusWords[slot], "%s", word);
 
-            const int inPart2 = count < 10 ? static_cast<int>(count) : 10;
+            const int inPart2 = static_cast<int>(count < kPointsPerPart ? count : kPointsPerPart);
             const int inPart3 = static_cast<int>(count) - inPart2;
-            if (!PointsValid(part2 + 3, inPart2) || !PointsValid(part3 + 3, inPart3))
+            if (!PointsValid(part2 + kPointsStart, inPart2) || !PointsValid(part3 + kPointsStart, inPart3))
                 result = ERR_BAD_FRAME;
         }
 
-        for (int i = 0; i < 10; ++i) {
-            std::memcpy(status.points[slot][i], part2 + 3 + 12 * i, 12);
-            status.points[slot][i][12] = '\0';
-            std::memcpy(status.points[slot][10 + i], part3 + 3 + 12 * i, 12);
-            status.points[slot][10 + i][12] = '\0';
+        for (std::size_t i = 0; i < kPointsPerPart; ++i) {
+            const RecordField point{kPointsStart + kPointWidth * i, kPointWidth};
+            CopyField(part2, point, status.points[slot][i]);
+            CopyField(part3, point, status.points[slot][kPointsPerPart + i]);
         }
     }
     return result;

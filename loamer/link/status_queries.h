@@ -5,12 +5,12 @@
 #include <cstdint>
 
 #include "loamer/link/error_codes.h"
+#include "loamer/link/meter_commands.h"
 
 namespace loamer {
 
-inline constexpr std::size_t kStatusReplySize = 28;
-inline constexpr std::size_t kClockRecordSize = 18;
-inline constexpr std::size_t kMeterTablesImageSize = 2682;
+inline constexpr std::size_t kStatusReplySize = kStatus.reply;
+inline constexpr std::size_t kClockRecordSize = kClockRead.reply;
 inline constexpr unsigned kMaxMemoryUnits = 30000;
 
 struct MeterMemoryStatus {
@@ -21,25 +21,41 @@ struct MeterMemoryStatus {
 
 // Every answer of a table read at its fixed place: part 1 at 18 x slot, part 2 at
 // 180 + 125 x slot, part 3 at 1430 + 125 x slot, "\r\n" at 2680.
+inline constexpr std::size_t kTablePart1Offset = 0;
+inline constexpr std::size_t kTablePart2Offset = kTablePart1Offset + table_reply::kSlots * kTableRead.reply;
+inline constexpr std::size_t kTablePart3Offset = kTablePart2Offset + table_reply::kSlots * kTablePointsReply;
+inline constexpr std::size_t kTablesImageLineEnd = kTablePart3Offset + table_reply::kSlots * kTablePointsReply;
+inline constexpr std::size_t kMeterTablesImageSize = kTablesImageLineEnd + 2;
+static_assert(kTablePart2Offset == 180 && kTablePart3Offset == 1430 && kMeterTablesImageSize == 2682);
+
 struct MeterTablesImage {
     unsigned char bytes[kMeterTablesImageSize];
 };
 
-inline constexpr std::size_t kTablePart1Offset = 0;
-inline constexpr std::size_t kTablePart2Offset = 180;
-inline constexpr std::size_t kTablePart3Offset = 1430;
+// Where the answer of a part (1 to 3) of a slot (0 to 9) stands in the image.
+constexpr std::size_t TablePartOffset(int part, std::size_t slot) {
+    switch (part) {
+    case 1: return kTablePart1Offset + kTableRead.reply * slot;
+    case 2: return kTablePart2Offset + kTablePointsReply * slot;
+    default: return kTablePart3Offset + kTablePointsReply * slot;
+    }
+}
 
 struct TablesStatus {
-    char names[10][11];
-    std::int32_t pointCounts[10];
-    char points[10][21][13];  // entries 0-9: part 2, 10-19: part 3, 20 stays empty
-    char statusWords[10][7];
+    char names[table_reply::kSlots][table_reply::kName.width + 1];
+    std::int32_t pointCounts[table_reply::kSlots];
+    // Entries 0-9: part 2, 10-19: part 3, 20 stays empty.
+    char points[table_reply::kSlots][table_reply::kMaxPoints + 1][table_reply::kPointWidth + 1];
+    char statusWords[table_reply::kSlots][7];
 };
+
+// The version field and its terminating zero.
+using MeterVersion = char[status_reply::kVersion.width + 1];
 
 // Checks of a status reply read whole, pure: frame, then 'N', then the query's own field.
 [[nodiscard]] ErrorCode CheckStatusFrame(const unsigned char (&reply)[kStatusReplySize]);
 [[nodiscard]] ErrorCode DecodeBattery(const unsigned char (&reply)[kStatusReplySize], float& level);
-[[nodiscard]] ErrorCode DecodeVersion(const unsigned char (&reply)[kStatusReplySize], char (&text)[7]);
+[[nodiscard]] ErrorCode DecodeVersion(const unsigned char (&reply)[kStatusReplySize], MeterVersion& text);
 [[nodiscard]] ErrorCode DecodeMemory(const unsigned char (&reply)[kStatusReplySize], MeterMemoryStatus& status);
 // Frame and 'H' of a clock reply.
 [[nodiscard]] ErrorCode CheckClockReply(const unsigned char (&reply)[kClockRecordSize]);
@@ -47,7 +63,7 @@ struct TablesStatus {
 [[nodiscard]] ErrorCode JudgeTableSlot(const MeterTablesImage& image, int slot);
 
 [[nodiscard]] ErrorCode GetMeterBattery(float& level);
-[[nodiscard]] ErrorCode GetMeterVersion(char (&text)[7]);
+[[nodiscard]] ErrorCode GetMeterVersion(MeterVersion& text);
 [[nodiscard]] ErrorCode GetMeterMemory(MeterMemoryStatus& status);
 // Does not wake the meter: its caller has just done so.
 [[nodiscard]] ErrorCode GetMeterClock(unsigned char (&reply)[kClockRecordSize]);

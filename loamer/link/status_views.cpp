@@ -19,7 +19,7 @@ std::string BatteryText(float level) {
     return Format("Battery Life = %.1f Percent", static_cast<double>(level));
 }
 
-std::string VersionText(const char (&version)[7]) {
+std::string VersionText(const MeterVersion& version) {
     return Format("TQ4 firmware Version : %s ", version);
 }
 
@@ -35,15 +35,15 @@ std::string MemoryText(const MeterMemoryStatus& status) {
 
 std::string TablesStatusText(const TablesStatus& status, const MeterTablesImage& image) {
     std::string text = "TQ4 Linearisation Tables Status:\n\n";
-    for (std::size_t slot = 0; slot < 10; ++slot) {
-        if (image.bytes[kTablePart1Offset + 18 * slot] != 'B') continue;
+    for (std::size_t slot = 0; slot < table_reply::kSlots; ++slot) {
+        if (image.bytes[TablePartOffset(1, slot)] != kTableRead.replyLetter) continue;
         text += Format("%-14s\t%-14s\n", status.names[slot], status.statusWords[slot]);
     }
     return text;
 }
 
 ErrorCode QueryVersionText(std::string& text) {
-    char version[7] = {};
+    MeterVersion version = {};
     if (ErrorCode rc = GetMeterVersion(version); rc != ERR_NONE) return rc;
     text = VersionText(version);
     return ERR_NONE;

@@ -9,7 +9,7 @@
 namespace loamer {
 
 std::string BatteryText(float level);
-std::string VersionText(const char (&version)[7]);
+std::string VersionText(const MeterVersion& version);
 std::string MemoryText(const MeterMemoryStatus& status);
 std::string TablesStatusText(const TablesStatus& status, const MeterTablesImage& image);
 

@@ -22,10 +22,10 @@ int DaysInMonth(int year, int month) {
 }
 
 // A field of the reply read with a width of its own; false leaves value alone.
-bool ScanField(const unsigned char* at, int width, int& value) {
+bool ScanField(const unsigned char* record, RecordField field, int& value) {
     char text[5] = {};
-    std::memcpy(text, at, static_cast<std::size_t>(width));
-    const char* format = width == 4 ? "%4d%n" : "%2d%n";
+    std::memcpy(text, record + field.offset, field.width < sizeof text ? field.width : sizeof text - 1);
+    const char* format = field.width == 4 ? "%4d%n" : "%2d%n";
     int v = 0;
     int consumed = 0;
     if (std::sscanf(text, format, &v, &consumed) != 1 || consumed < 1) return false;
@@ -81,12 +81,13 @@ std::string FormatClockValue(std::int64_t value, char order) {
 
 bool ScanClockReply(const unsigned char (&reply)[kClockRecordSize], ClockFields& fields) {
     ClockFields f;
-    ScanField(reply + 2, 4, f.year);
-    ScanField(reply + 6, 2, f.month);
-    ScanField(reply + 8, 2, f.day);
-    ScanField(reply + 10, 2, f.hour);
-    ScanField(reply + 12, 2, f.minute);
-    ScanField(reply + 14, 2, f.second);
+    using namespace clock_record;
+    ScanField(reply, kYear, f.year);
+    ScanField(reply, kMonth, f.month);
+    ScanField(reply, kDay, f.day);
+    ScanField(reply, kHour, f.hour);
+    ScanField(reply, kMinute, f.minute);
+    ScanField(reply, kSecond, f.second);
     if (!IsCalendarTime(f)) {
         fields = ClockFields{};
         return false;
@@ -140,7 +141,7 @@ ClockReading ReadMeterClockReading() {
     // A reply outside the calendar shows the defaults, like a failed query.
     if (reading.code == ERR_NONE) (void)ScanClockReply(reply, fields);
     reading.value = ClockValueFromFields(fields);
-    reading.text = FormatClockValue(reading.value, reading.code == ERR_NONE ? static_cast<char>(reply[1]) : '\0');
+    reading.text = FormatClockValue(reading.value, reading.code == ERR_NONE ? static_cast<char>(reply[clock_record::kOrder]) : '\0');
     return reading;
 }
 

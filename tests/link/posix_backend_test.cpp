@@ -1,6 +1,7 @@
 // The termios backend against pseudo-terminals: the backend opens the slave by its path, the test
 // plays the meter on the master. No real serial port is ever opened.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <poll.h>
 #include <pthread.h>
 #include <pty.h>
@@ -134,21 +135,32 @@ TEST(PosixBackendOpenTest, MissingDeviceFailsWithEnoent) {
     }
 }
 
-TEST(PosixBackendOpenTest, PlainFileOpensButIsNoSerialLine) {
+// A path that is no character device is refused before any lock or request touches it: a
+// mistyped --port never locks, or writes to, a file or a folder.
+TEST(PosixBackendOpenTest, OnlyACharacterDeviceOpens) {
     char path[] = "/tmp/loamer-plainXXXXXX";
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "text", 4), 4);
     close(fd);
     auto backend = MakePosixSerialBackend();
-    // TIOCEXCL answers ENOTTY here, which open tolerates; the line settings then fail.
-    EXPECT_EQ(backend->Open(path).status, BackendStatus::Ok);
-    const BackendResult caps = backend->GetCapabilities();
-    EXPECT_EQ(caps.status, BackendStatus::OsError);
-    EXPECT_EQ(caps.err, ENOTTY);
+    for (const char* name : {static_cast<const char*>(path), "/tmp"}) {
+        const BackendResult r = backend->Open(name);
+        EXPECT_FALSE(r.ok()) << name;
+        EXPECT_FALSE(backend->IsOpen()) << name;
+    }
+    EXPECT_EQ(backend->Open(path).err, ENOTTY);
+    // No lock was left on the file by the refused open.
+    const int other = open(path, O_RDONLY);
+    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    close(other);
+    unlink(path);
+
+    // A character device that is no terminal opens, and the line settings then fail.
+    ASSERT_EQ(backend->Open("/dev/null").status, BackendStatus::Ok);
     LineSettings found;
     EXPECT_EQ(backend->GetLineSettings(found).err, ENOTTY);
     backend->Close();
-    unlink(path);
 }
 
 TEST_F(PtyTest, MeterSettingsAreRaw9600OneStopBitWithParityModeAsFound) {
@@ -341,7 +353,8 @@ TEST_F(PtyTest, HangUpEndsEveryWaitAtOnce) {
     unsigned char buffer[8];
     std::size_t got = 99;
     const BackendResult read = backend_->Read(buffer, sizeof buffer, got);
-    if (read.status == BackendStatus::OsError) {
+    if (!read.ok()) {
+        EXPECT_TRUE(read.gone()) << "a closed far end is a vanished device, not a passing error";
         EXPECT_EQ(read.err, EIO);
     } else {
         EXPECT_EQ(read.status, BackendStatus::Ok);
@@ -350,7 +363,7 @@ TEST_F(PtyTest, HangUpEndsEveryWaitAtOnce) {
 
     std::size_t written = 0;
     const unsigned char byte = 'V';
-    EXPECT_EQ(backend_->Write(&byte, 1, written).status, BackendStatus::OsError);
+    EXPECT_EQ(backend_->Write(&byte, 1, written).status, BackendStatus::Gone);
 }
 
 void IgnoreSignal(int) {}

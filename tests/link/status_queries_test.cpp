@@ -89,7 +89,7 @@ TEST_F(StatusTest, BatteryField) {
 }
 
 TEST_F(StatusTest, VersionMustBeSevenBitInItsFirstFiveCharacters) {
-    char version[7];
+    MeterVersion version;
     status = StatusReply("V2.1\xB0 ", "87.", "28000", "02000", "000000");
     EXPECT_EQ(GetMeterVersion(version), ERR_BAD_FRAME);
     status = StatusReply("V2.13\xB0", "87.", "28000", "02000", "000000");

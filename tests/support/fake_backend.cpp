@@ -98,7 +98,7 @@ BackendResult FakeBackend::SetQueueSizes(std::size_t, std::size_t) {
 
 BackendResult FakeBackend::Write(const unsigned char* bytes, std::size_t count, std::size_t& n) {
     n = 0;
-    if (hungUp_) return BackendResult::Failure(EIO);
+    if (hungUp_) return BackendResult::Vanished(EIO);
     if (BackendResult r = Fail(FakeStep::Write); !r.ok()) return r;
     const std::string request(reinterpret_cast<const char*>(bytes), count);
     written += request;
@@ -159,13 +159,13 @@ WaitResult FakeBackend::WaitReadable(int timeoutMs) {
 
 BackendResult FakeBackend::BytesWaiting(std::size_t& count) {
     Deliver();
-    if (hungUp_) return BackendResult::Failure(EIO);
+    if (hungUp_) return BackendResult::Vanished(EIO);
     count = inbox_.size();
     return {};
 }
 
 BackendResult FakeBackend::Read(unsigned char* buffer, std::size_t max, std::size_t& got) {
-    if (hungUp_) return BackendResult::Failure(EIO);
+    if (hungUp_) return BackendResult::Vanished(EIO);
     got = std::min(max, inbox_.size());
     std::memcpy(buffer, inbox_.data(), got);
     inbox_.erase(0, got);

@@ -76,13 +76,20 @@ bool Unpack(const LineSettings& in, SavedLine& line) {
     return true;
 }
 
+// A failed system call; the errors of a device that has gone away are told apart, so that the
+// link drops the dead descriptor instead of retrying on it.
+BackendResult SystemFailure(int err) {
+    if (err == EIO || err == ENXIO || err == ENODEV) return BackendResult::Vanished(err);
+    return BackendResult::Failure(err);
+}
+
 // Devices without modem lines refuse their requests this way; that is no failure.
 bool ModemLinesMissing(int err) { return err == ENOTTY || err == EINVAL; }
 
 BackendResult ChangeModemLines(int fd, unsigned long request, int lines) {
     if (ioctl(fd, request, &lines) == 0) return BackendResult::Success();
     const int err = errno;
-    return ModemLinesMissing(err) ? BackendResult::NotSupported() : BackendResult::Failure(err);
+    return ModemLinesMissing(err) ? BackendResult::NotSupported() : SystemFailure(err);
 }
 
 // Raw 9600 bit/s, 8 data bits, 1 stop bit, no parity check, no flow control, receiver on and
@@ -112,13 +119,18 @@ public:
         Close();
         const std::string path = DevicePathForPortName(name);
         FileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-        if (!fd.valid()) return BackendResult::Failure(errno);
+        if (!fd.valid()) return SystemFailure(errno);
+        // Only a character device can be a serial line. Checked before any lock or request
+        // touches it, so a mistyped path to a file or a folder is left exactly as it was.
+        struct stat info {};
+        if (fstat(fd.get(), &info) != 0) return SystemFailure(errno);
+        if (!S_ISCHR(info.st_mode)) return BackendResult::Failure(ENOTTY);
         // Another program holding the lock has the port: report it as busy.
         if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-            return BackendResult::Failure(errno == EWOULDBLOCK ? EBUSY : errno);
-        // Keeps out programs that do not lock; a plain file (not a terminal) gets as far as the
-        // line settings, which then fail.
-        if (ioctl(fd.get(), TIOCEXCL) != 0 && errno != ENOTTY) return BackendResult::Failure(errno);
+            return SystemFailure(errno == EWOULDBLOCK ? EBUSY : errno);
+        // Keeps out programs that do not lock; a character device that is no terminal
+        // (/dev/null) gets as far as the line settings, which then fail.
+        if (ioctl(fd.get(), TIOCEXCL) != 0 && errno != ENOTTY) return SystemFailure(errno);
         fd_ = std::move(fd);
         return BackendResult::Success();
     }
@@ -133,19 +145,19 @@ public:
     }
 
     BackendResult Purge() override {
-        if (!fd_.valid()) return BackendResult::Failure(EBADF);
-        if (tcflush(fd_.get(), TCIOFLUSH) != 0) return BackendResult::Failure(errno);
+        if (!fd_.valid()) return SystemFailure(EBADF);
+        if (tcflush(fd_.get(), TCIOFLUSH) != 0) return SystemFailure(errno);
         return BackendResult::Success();
     }
 
     BackendResult GetLineSettings(LineSettings& found) override {
-        if (!fd_.valid()) return BackendResult::Failure(EBADF);
+        if (!fd_.valid()) return SystemFailure(EBADF);
         SavedLine line{};
-        if (tcgetattr(fd_.get(), &line.tio) != 0) return BackendResult::Failure(errno);
+        if (tcgetattr(fd_.get(), &line.tio) != 0) return SystemFailure(errno);
         if (ioctl(fd_.get(), TIOCMGET, &line.modemBits) == 0) {
             line.hasModemLines = true;
         } else if (!ModemLinesMissing(errno)) {
-            return BackendResult::Failure(errno);
+            return SystemFailure(errno);
         }
         const BackendResult rs485 = GetRs485(fd_.get(), line.rs485);
         if (!rs485.ok()) return rs485;
@@ -155,13 +167,13 @@ public:
     }
 
     BackendResult SetMeterLineSettings(const LineSettings& found) override {
-        if (!fd_.valid()) return BackendResult::Failure(EBADF);
+        if (!fd_.valid()) return SystemFailure(EBADF);
         SavedLine line;
-        if (!Unpack(found, line)) return BackendResult::Failure(EINVAL);
+        if (!Unpack(found, line)) return SystemFailure(EINVAL);
         const int fd = fd_.get();
         termios tio = line.tio;
         ApplyMeterSettings(tio);
-        if (tcsetattr(fd, TCSANOW, &tio) != 0) return BackendResult::Failure(errno);
+        if (tcsetattr(fd, TCSANOW, &tio) != 0) return SystemFailure(errno);
         if (const BackendResult r = ChangeModemLines(fd, TIOCMBIS, TIOCM_DTR); !r.ok()) return r;
 
         rtsEmulated_ = false;
@@ -176,9 +188,9 @@ public:
     }
 
     BackendResult SetLineSettings(const LineSettings& saved) override {
-        if (!fd_.valid()) return BackendResult::Failure(EBADF);
+        if (!fd_.valid()) return SystemFailure(EBADF);
         SavedLine line;
-        if (!Unpack(saved, line)) return BackendResult::Failure(EINVAL);
+        if (!Unpack(saved, line)) return SystemFailure(EINVAL);
         const int fd = fd_.get();
         rtsEmulated_ = false;
 
@@ -187,7 +199,7 @@ public:
         auto note = [&result](BackendResult r) {
             if (!r.ok() && result.ok()) result = r;
         };
-        if (tcsetattr(fd, TCSANOW, &line.tio) != 0) note(BackendResult::Failure(errno));
+        if (tcsetattr(fd, TCSANOW, &line.tio) != 0) note(SystemFailure(errno));
         // RS-485 first: while its mode is on, the driver owns RTS.
         if (line.hasRs485) note(SetRs485(fd, line.rs485));
         if (line.hasModemLines) {
@@ -210,9 +222,9 @@ public:
     }
 
     BackendResult GetCapabilities() override {
-        if (!fd_.valid()) return BackendResult::Failure(EBADF);
+        if (!fd_.valid()) return SystemFailure(EBADF);
         termios tio;
-        if (tcgetattr(fd_.get(), &tio) != 0) return BackendResult::Failure(errno);
+        if (tcgetattr(fd_.get(), &tio) != 0) return SystemFailure(errno);
         return BackendResult::Success();
     }
 
@@ -221,7 +233,7 @@ public:
 
     BackendResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written) override {
         written = 0;
-        if (!fd_.valid()) return BackendResult::Failure(EBADF);
+        if (!fd_.valid()) return SystemFailure(EBADF);
         const int fd = fd_.get();
         if (rtsEmulated_) (void)ChangeModemLines(fd, TIOCMBIS, TIOCM_RTS);
         const BackendResult result = WriteAll(bytes, count, written);
@@ -247,16 +259,16 @@ public:
 
     BackendResult BytesWaiting(std::size_t& count) override {
         count = 0;
-        if (!fd_.valid()) return BackendResult::Failure(EBADF);
+        if (!fd_.valid()) return SystemFailure(EBADF);
         int waiting = 0;
-        if (ioctl(fd_.get(), FIONREAD, &waiting) != 0) return BackendResult::Failure(errno);
+        if (ioctl(fd_.get(), FIONREAD, &waiting) != 0) return SystemFailure(errno);
         count = static_cast<std::size_t>(std::max(waiting, 0));
         return BackendResult::Success();
     }
 
     BackendResult Read(unsigned char* buffer, std::size_t max, std::size_t& got) override {
         got = 0;
-        if (!fd_.valid()) return BackendResult::Failure(EBADF);
+        if (!fd_.valid()) return SystemFailure(EBADF);
         if (max == 0) return BackendResult::Success();
         for (;;) {
             const ssize_t n = ::read(fd_.get(), buffer, max);
@@ -266,7 +278,7 @@ public:
             }
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) return BackendResult::Success();
-            return BackendResult::Failure(errno);
+            return SystemFailure(errno);
         }
     }
 
@@ -289,19 +301,19 @@ private:
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return BackendResult::Failure(errno);
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return SystemFailure(errno);
 
             // The output queue is full: wait for room.
             int waitMs = -1;
             if (budgetMs != 0) {
                 const std::uint64_t now = SystemClock().NowMs();
-                if (now >= deadline) return BackendResult::Failure(ETIMEDOUT);
+                if (now >= deadline) return SystemFailure(ETIMEDOUT);
                 waitMs = static_cast<int>(std::min<std::uint64_t>(deadline - now, INT_MAX));
             }
             pollfd p{fd, POLLOUT, 0};
             const int rc = poll(&p, 1, waitMs);
-            if (rc < 0 && errno != EINTR) return BackendResult::Failure(errno);
-            if (rc > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return BackendResult::Failure(EIO);
+            if (rc < 0 && errno != EINTR) return SystemFailure(errno);
+            if (rc > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return SystemFailure(EIO);
         }
         return BackendResult::Success();
     }
