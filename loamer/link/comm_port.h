@@ -48,5 +48,8 @@ void EnumCommPorts(PortListSink& list);
 // The COM name rule: upper-cases raw; true when it reads as "COM<number>" or "COM<number>:",
 // with the upper-case name in offered.
 bool QualifyCommPortName(std::string_view raw, std::string& offered);
+// The same rule, also giving the port's number: the one grammar of COM names, used for the
+// port list and for the device a name opens.
+bool ParseCommPortName(std::string_view raw, std::string& offered, unsigned& number);
 
 }  // namespace loamer

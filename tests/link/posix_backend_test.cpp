@@ -116,6 +116,8 @@ TEST(PortNameTest, ComNamesMapToStandardPortsAndOtherNamesToDev) {
     EXPECT_EQ(DevicePathForPortName("COM1"), "/dev/ttyS0");
     EXPECT_EQ(DevicePathForPortName("com4"), "/dev/ttyS3");
     EXPECT_EQ(DevicePathForPortName("Com12"), "/dev/ttyS11");
+    // The same rule as the port list: what the list offers opens the port it names.
+    EXPECT_EQ(DevicePathForPortName("COM5:"), "/dev/ttyS4");
     EXPECT_EQ(DevicePathForPortName("/dev/serial/by-id/usb-X-if00"), "/dev/serial/by-id/usb-X-if00");
     EXPECT_EQ(DevicePathForPortName("ttyUSB0"), "/dev/ttyUSB0");
     // Not COMn with n >= 1: looked up in /dev by name.

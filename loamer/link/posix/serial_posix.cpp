@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "loamer/link/clock.h"
+#include "loamer/link/comm_port.h"
 #include "loamer/link/posix/port_list_linux.h"
 #include "loamer/link/posix/rs485.h"
 
@@ -351,18 +352,9 @@ private:
 
 std::string DevicePathForPortName(const std::string& name) {
     if (!name.empty() && name.front() == '/') return name;
-    const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); };
-    // "COM" and 1 to 9 digits (more would not name a real port, and could overflow).
-    if (name.size() > 3 && name.size() <= 12 && lower(name[0]) == 'c' && lower(name[1]) == 'o' &&
-        lower(name[2]) == 'm') {
-        unsigned long number = 0;
-        bool digits = true;
-        for (std::size_t i = 3; i < name.size() && digits; ++i) {
-            digits = name[i] >= '0' && name[i] <= '9';
-            number = number * 10 + static_cast<unsigned long>(name[i] - '0');
-        }
-        if (digits && number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
-    }
+    std::string upper;
+    unsigned number = 0;
+    if (ParseCommPortName(name, upper, number) && number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
     return "/dev/" + name;
 }
 
