@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <tuple>
 
 #include "loamer/upload/meter_clock.h"
 #include "tests/support/link_fixture.h"
@@ -86,6 +87,28 @@ TEST(ClockRecord, FieldsAndRecord) {
     BuildClockRecord('1', f, record);
     EXPECT_STREQ(record, "H120240229235958\r\n");
     EXPECT_EQ(std::memcmp(record, reply, 18), 0);
+}
+
+// Every record the upload builds for a calendar time scans back to the same time: month ends,
+// leap days, the first and last years the four digits hold, and each field at its limits.
+TEST(ClockRecord, BuiltRecordsScanBackUnchanged) {
+    for (const int year : {1900, 1999, 2000, 2023, 2024, 2100, 9999}) {
+        for (int month = 1; month <= 12; ++month) {
+            for (const int day : {1, 28, 29, 30, 31}) {
+                const ClockFields f{year, month, day, day % 24, (day * 7) % 60, 59 - day};
+                if (!IsCalendarTime(f)) continue;
+                char record[19];
+                BuildClockRecord('2', f, record);
+                unsigned char reply[18];
+                std::memcpy(reply, record, sizeof reply);
+                ClockFields back;
+                ASSERT_TRUE(ScanClockReply(reply, back)) << record;
+                EXPECT_EQ(std::tie(back.year, back.month, back.day, back.hour, back.minute, back.second),
+                          std::tie(f.year, f.month, f.day, f.hour, f.minute, f.second))
+                    << record;
+            }
+        }
+    }
 }
 
 TEST(ClockRecord, ImpossibleDatesGiveTheDefaults) {
