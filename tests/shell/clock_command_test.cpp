@@ -44,23 +44,13 @@ class ClockCommandTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        link_ = std::make_unique<FakeLink>();
-        dialog_ = std::make_unique<CLOAMERDlg>();
-        previousUi_ = SetUi(&dialog_->uiServices());
-        dialog_->show();
-    }
-
-    void cleanup() {
-        dialog_.reset();
-        SetUi(previousUi_);
-        link_.reset();
-    }
+    void init() { QVERIFY(f_.SetUp()); }
+    void cleanup() { f_.TearDown(); }
 
     void setToSystemSendsTheComputersLocalTime() {
         // Half an hour off a whole hour, so that UTC sent for local time cannot pass.
         ScopedTimeZone zone("IST-5:30");
-        link_->clock.SetWallBase(1'709'647'629);
+        f_.link().clock.SetWallBase(1'709'647'629);
         std::int64_t wallAtOpening = 0;
         bool openedTicked = false;
         bool pickersDisabled = false;
@@ -71,10 +61,10 @@ private slots:
             openedTicked = setTime->findChild<QCheckBox*>(QStringLiteral("setToSystem"))->isChecked();
             pickersDisabled = !setTime->findChild<QDateEdit*>(QStringLiteral("date"))->isEnabled() &&
                               !setTime->findChild<QTimeEdit*>(QStringLiteral("time"))->isEnabled();
-            wallAtOpening = link_->clock.WallTime();
+            wallAtOpening = f_.link().clock.WallTime();
             setTime->findChild<QPushButton*>(QStringLiteral("ok"))->click();
         });
-        dialog_->findChild<QAction*>(QStringLiteral("clock"))->trigger();
+        f_.Action("clock")->trigger();
 
         QVERIFY(answerer.unexpected.isEmpty());
         QVERIFY(answerer.boxes.empty());
@@ -83,14 +73,14 @@ private slots:
         const std::string expected = ExpectedRecord('0', wallAtOpening, 5 * 3600 + 30 * 60);
         // Wake, check the clock, set it (the acknowledgement read shows it), then wake and refresh.
         const std::vector<std::string> order = {"?\r\n", "F\r\n", expected, "F\r\n", "?\r\n", "F\r\n"};
-        QCOMPARE(link_->meter.requests, order);
+        QCOMPARE(f_.link().meter.requests, order);
         // The status box shows the time just set, in the order sent.
-        QCOMPARE(StatusText(dialog_.get()),
+        QCOMPARE(f_.StatusText(),
                  QStringLiteral("%1/%2/%3  %4:%5:%6")
                      .arg(QString::fromStdString(expected.substr(6, 2)), QString::fromStdString(expected.substr(8, 2)),
                           QString::fromStdString(expected.substr(2, 4)), QString::fromStdString(expected.substr(10, 2)),
                           QString::fromStdString(expected.substr(12, 2)), QString::fromStdString(expected.substr(14, 2))));
-        QVERIFY(dialog_->ClockTimerRunning());
+        QVERIFY(f_.dialog().ClockTimerRunning());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
@@ -110,31 +100,31 @@ private slots:
             QTest::qWait(700);
             setTime->findChild<QPushButton*>(QStringLiteral("ok"))->click();
         });
-        dialog_->findChild<QAction*>(QStringLiteral("clock"))->trigger();
+        f_.Action("clock")->trigger();
 
         QVERIFY(answerer.unexpected.isEmpty());
-        QCOMPARE(ClockRecords(link_->meter.requests), std::vector<std::string>{"H120251231235958\r\n"});
-        QCOMPARE(StatusText(dialog_.get()), QStringLiteral("31/12/2025  23:59:58"));
+        QCOMPARE(ClockRecords(f_.link().meter.requests), std::vector<std::string>{"H120251231235958\r\n"});
+        QCOMPARE(f_.StatusText(), QStringLiteral("31/12/2025  23:59:58"));
     }
 
     void cancelSendsNothing() {
-        dialog_->ShowClock({ERR_NONE, 0, "before"});
+        f_.dialog().ShowClock({ERR_NONE, 0, "before"});
         ModalAnswerer answerer([&](QWidget* window) {
             QVERIFY(qobject_cast<CSetTime*>(window));
             window->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
         });
-        dialog_->findChild<QAction*>(QStringLiteral("clock"))->trigger();
+        f_.Action("clock")->trigger();
 
         QVERIFY(answerer.unexpected.isEmpty());
-        QCOMPARE(link_->meter.requests, (std::vector<std::string>{"?\r\n", "F\r\n"}));
-        QCOMPARE(StatusText(dialog_.get()), QStringLiteral("before"));
-        QVERIFY(!dialog_->ClockTimerRunning());
+        QCOMPARE(f_.link().meter.requests, (std::vector<std::string>{"?\r\n", "F\r\n"}));
+        QCOMPARE(f_.StatusText(), QStringLiteral("before"));
+        QVERIFY(!f_.dialog().ClockTimerRunning());
     }
 
     void unreachableMeterReportsTwiceAndOpensNothing() {
-        link_->meter.silent = true;
+        f_.link().meter.silent = true;
         ModalAnswerer answerer;
-        dialog_->findChild<QAction*>(QStringLiteral("clock"))->trigger();
+        f_.Action("clock")->trigger();
 
         QVERIFY(answerer.unexpected.isEmpty());
         const QString timeout = QString::fromStdString(FormatErrorReport(ERR_TIMEOUT));
@@ -143,7 +133,7 @@ private slots:
         QCOMPARE(answerer.boxes[1].text, timeout);
         QCOMPARE(answerer.boxes[1].icon, QMessageBox::Warning);
         // The handshakes time out, then the clock query is asked all the same.
-        QCOMPARE(link_->meter.requests, (std::vector<std::string>{"?\r\n", "?\r\n", "F\r\n"}));
+        QCOMPARE(f_.link().meter.requests, (std::vector<std::string>{"?\r\n", "?\r\n", "F\r\n"}));
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
@@ -161,19 +151,17 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QString, ticked);
         ScopedTimeZone zone("UTC0");
-        link_->meter.clock = meter.toStdString() + "\r\n";
+        f_.link().meter.clock = meter.toStdString() + "\r\n";
         ModalAnswerer answerer;
-        dialog_->findChild<QPushButton*>(QStringLiteral("version"))->click();
+        f_.Button("version")->click();
         QCOMPARE(answerer.boxes.size(), std::size_t{1});
-        QCOMPARE(StatusText(dialog_.get()), shown);
+        QCOMPARE(f_.StatusText(), shown);
         // The real one-second timer; the computer's order is month-day-year under LC_TIME=C.
-        QTRY_COMPARE_WITH_TIMEOUT(StatusText(dialog_.get()), ticked, 2500);
+        QTRY_COMPARE_WITH_TIMEOUT(f_.StatusText(), ticked, 2500);
     }
 
 private:
-    std::unique_ptr<FakeLink> link_;
-    std::unique_ptr<CLOAMERDlg> dialog_;
-    UiServices* previousUi_ = nullptr;
+    MainDialogFixture f_;
 };
 
 SHELL_TEST(ClockCommandTest);

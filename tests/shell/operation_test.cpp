@@ -30,46 +30,37 @@ class OperationTest : public QObject {
 
 private slots:
     void init() {
-        link_ = std::make_unique<FakeLink>();
+        QVERIFY(f_.SetUp());
         // The meter never answers: the command's first read waits the full 5 s (fake time).
-        link_->meter.silent = true;
-        dialog_ = std::make_unique<CLOAMERDlg>();
-        previousUi_ = SetUi(&dialog_->uiServices());
-        dialog_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+        f_.link().meter.silent = true;
     }
-
-    void cleanup() {
-        dialog_.reset();
-        SetUi(previousUi_);
-        link_.reset();
-    }
+    void cleanup() { f_.TearDown(); }
 
     void escapeDuringAReadAbortsIt() {
         ModalAnswerer answerer;
-        const std::uint64_t start = link_->clock.NowMs();
+        const std::uint64_t start = f_.link().clock.NowMs();
         // Runs from the first events pumped by the waiting read.
-        QTimer::singleShot(0, dialog_.get(), [this] {
-            QVERIFY(dialog_->CommandRunning());
-            QTest::keyClick(dialog_->findChild<QPushButton*>(QStringLiteral("version")), Qt::Key_Escape);
+        QTimer::singleShot(0, &f_.dialog(), [this] {
+            QVERIFY(f_.dialog().CommandRunning());
+            QTest::keyClick(f_.Button("version"), Qt::Key_Escape);
         });
-        dialog_->findChild<QPushButton*>(QStringLiteral("version"))->click();
+        f_.Button("version")->click();
 
         QCOMPARE(answerer.boxes.size(), std::size_t{1});
         QCOMPARE(answerer.boxes[0].icon, QMessageBox::Warning);
         QCOMPARE(answerer.boxes[0].text, QString::fromStdString(FormatErrorReport(ERR_ABORTED)));
         // Ended in the first handshake's read, long before its 5 s limit.
-        QVERIFY(link_->clock.NowMs() - start < 5000);
-        QCOMPARE(Handshakes(link_->meter.requests), 1);
+        QVERIFY(f_.link().clock.NowMs() - start < 5000);
+        QCOMPARE(Handshakes(f_.link().meter.requests), 1);
         // The Escape went to the read, not to the dialog.
-        QVERIFY(dialog_->isVisible());
-        QVERIFY(!dialog_->CommandRunning());
+        QVERIFY(f_.dialog().isVisible());
+        QVERIFY(!f_.dialog().CommandRunning());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
 
         // Without a command running, Escape ends the dialog.
-        QTest::keyClick(dialog_.get(), Qt::Key_Escape);
-        QVERIFY(!dialog_->isVisible());
-        QCOMPARE(dialog_->result(), int(QDialog::Rejected));
+        QTest::keyClick(&f_.dialog(), Qt::Key_Escape);
+        QVERIFY(!f_.dialog().isVisible());
+        QCOMPARE(f_.dialog().result(), int(QDialog::Rejected));
     }
 
     void exitDuringAReadReportsThenCloses_data() {
@@ -84,72 +75,70 @@ private slots:
         QFETCH(int, result);
         bool visibleAtReport = false;
         ModalAnswerer answerer;
-        QTimer::singleShot(0, dialog_.get(), [&] {
+        QTimer::singleShot(0, &f_.dialog(), [&] {
             if (closeBox) {
-                dialog_->close();
+                f_.dialog().close();
             } else {
-                dialog_->findChild<QPushButton*>(QStringLiteral("exit"))->click();
+                f_.Button("exit")->click();
             }
             // Still open: the command has not returned yet.
-            visibleAtReport = dialog_->isVisible();
+            visibleAtReport = f_.dialog().isVisible();
         });
-        dialog_->findChild<QPushButton*>(QStringLiteral("battery"))->click();
+        f_.Button("battery")->click();
 
         QVERIFY(visibleAtReport);
         QCOMPARE(answerer.boxes.size(), std::size_t{1});
         QCOMPARE(answerer.boxes[0].text, QString::fromStdString(FormatErrorReport(ERR_ABORTED)));
-        QCOMPARE(Handshakes(link_->meter.requests), 1);
-        QVERIFY(!dialog_->isVisible());
-        QCOMPARE(dialog_->result(), result);
+        QCOMPARE(Handshakes(f_.link().meter.requests), 1);
+        QVERIFY(!f_.dialog().isVisible());
+        QCOMPARE(f_.dialog().result(), result);
     }
 
     void otherCommandsWaitTheirTurnButAboutOpens() {
-        QSignalSpy serialPort(dialog_.get(), &CLOAMERDlg::serialPortRequested);
+        QSignalSpy serialPort(&f_.dialog(), &CLOAMERDlg::serialPortRequested);
         QStringList opened;
         ModalAnswerer answerer([&](QWidget* window) {
             opened << QString::fromLatin1(window->metaObject()->className());
             if (auto* about = qobject_cast<CAboutDlg*>(window)) about->accept();
         });
-        QTimer::singleShot(0, dialog_.get(), [this] {
-            dialog_->findChild<QPushButton*>(QStringLiteral("memory"))->click();
-            dialog_->findChild<QAction*>(QStringLiteral("clock"))->trigger();
-            dialog_->findChild<QAction*>(QStringLiteral("serialPort"))->trigger();
-            dialog_->findChild<QAction*>(QStringLiteral("viewTablesStatus"))->trigger();
-            dialog_->findChild<QPushButton*>(QStringLiteral("about"))->click();
+        QTimer::singleShot(0, &f_.dialog(), [this] {
+            f_.Button("memory")->click();
+            f_.Action("clock")->trigger();
+            f_.Action("serialPort")->trigger();
+            f_.Action("viewTablesStatus")->trigger();
+            f_.Button("about")->click();
         });
-        dialog_->findChild<QPushButton*>(QStringLiteral("version"))->click();
+        f_.Button("version")->click();
 
         QCOMPARE(opened, QStringList({"loamer::CAboutDlg"}));
         QCOMPARE(serialPort.count(), 0);
         // Only the Version command talked to the meter: its handshakes, one time-out report.
-        QCOMPARE(Handshakes(link_->meter.requests), 2);
-        QCOMPARE(link_->meter.requests.size(), std::size_t{2});
+        QCOMPARE(Handshakes(f_.link().meter.requests), 2);
+        QCOMPARE(f_.link().meter.requests.size(), std::size_t{2});
         QCOMPARE(answerer.boxes.size(), std::size_t{1});
         QCOMPARE(answerer.boxes[0].text, QString::fromStdString(FormatErrorReport(ERR_TIMEOUT)));
 
         // Once the command has ended, Serial Port goes through again.
-        dialog_->findChild<QAction*>(QStringLiteral("serialPort"))->trigger();
+        f_.Action("serialPort")->trigger();
         QCOMPARE(serialPort.count(), 1);
     }
 
     void closingTheDialogClosesThePort() {
-        link_->meter.silent = false;
+        f_.link().meter.silent = false;
         ModalAnswerer answerer;
-        dialog_->findChild<QPushButton*>(QStringLiteral("version"))->click();
+        f_.Button("version")->click();
         QCOMPARE(answerer.boxes.size(), std::size_t{1});
         QCOMPARE(answerer.boxes[0].icon, QMessageBox::Information);
         QVERIFY(CommPortIsOpen());
-        QVERIFY(dialog_->ClockTimerRunning());
+        QVERIFY(f_.dialog().ClockTimerRunning());
 
-        dialog_.reset();
+        f_.DestroyDialog();
         QVERIFY(!CommPortIsOpen());
-        QVERIFY(!link_->backend.IsOpen());
+        QVERIFY(!f_.link().backend.IsOpen());
     }
 
 private:
-    std::unique_ptr<FakeLink> link_;
-    std::unique_ptr<CLOAMERDlg> dialog_;
-    UiServices* previousUi_ = nullptr;
+    MainDialogFixture f_;
 };
 
 SHELL_TEST(OperationTest);

@@ -1,6 +1,6 @@
 // Helpers of the desktop program's tests: a registry of Qt Test classes run by one main, an
-// answerer for the modal windows that commands open, a scripted meter on the fake backend, and
-// scoped changes to the process's time zone and date order.
+// answerer for the modal windows that commands open, a scripted meter on the fake backend, the
+// main dialog set up as the program shows it, and scoped changes to the time zone and date order.
 #pragma once
 
 #include <QMessageBox>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "loamer/link/serial_backend.h"
+#include "loamer/shell/main_dialog.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/fake_clock.h"
 
@@ -76,6 +77,30 @@ struct FakeLink {
     FakeMeter meter{backend};
     SerialBackend* previousBackend;
     ScopedClock clockScope{&clock};
+};
+
+// The main dialog shown with its Qt services installed, for one test function: SetUp from
+// init(), TearDown from cleanup(). With a fake link the port is COM1 on the fake backend and
+// clock, with a scripted meter; without one the link keeps its backend and port name.
+class MainDialogFixture {
+public:
+    // False when the window was not exposed.
+    bool SetUp(bool withFakeLink = true);
+    void TearDown();
+    // Destroys the dialog (as the program does when it closes) and keeps the fake link.
+    void DestroyDialog();
+
+    CLOAMERDlg& dialog() { return *dialog_; }
+    FakeLink& link() { return *link_; }
+    // Controls and menu commands by object name; a missing one fails the test where it is used.
+    QPushButton* Button(const char* name);
+    QAction* Action(const char* name);
+    QString StatusText();
+
+private:
+    std::unique_ptr<FakeLink> link_;
+    std::unique_ptr<CLOAMERDlg> dialog_;
+    UiServices* previousUi_ = nullptr;
 };
 
 // TZ for a scope (POSIX form, "UTC0", "IST-5:30").

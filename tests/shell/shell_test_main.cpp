@@ -1,5 +1,6 @@
-// Runs every registered test class (or the one named first on the command line) on the offscreen platform, with the settings store and the
-// runtime folder in private temporary folders so that no user's files are touched.
+// Runs every registered test class (or the one named first on the command line) on the
+// offscreen platform, with the settings store and the runtime folder in private temporary
+// folders so that no user's files are touched.
 #include <QApplication>
 #include <QTest>
 #include <clocale>
@@ -48,23 +49,22 @@ int main(int argc, char* argv[]) {
         // As the program does after Qt has set the user's locale.
         std::setlocale(LC_NUMERIC, "C");
         std::setlocale(LC_TIME, "C");
-        // "shell_tests Class [QtTest options]" runs one class; otherwise the options go to all.
-        const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+        // "shell_tests Class [QtTest options]" runs one class (one CTest entry each); with
+        // options only, every class runs.
+        const bool one = argc > 1 && argv[1][0] != '-';
+        const QString only = one ? QString::fromLocal8Bit(argv[1]) : QString();
+        std::vector<char*> args{argv[0]};
+        args.insert(args.end(), argv + (one ? 2 : 1), argv + argc);
         bool ranOne = false;
         for (TestFactory make : RegisteredShellTests()) {
             std::unique_ptr<QObject> test = make();
-            if (only == QLatin1String(test->metaObject()->className())) {
-                std::vector<char*> args{argv[0]};
-                args.insert(args.end(), argv + 2, argv + argc);
-                failures += QTest::qExec(test.get(), static_cast<int>(args.size()), args.data());
-                ranOne = true;
-            }
+            if (one && only != QLatin1String(test->metaObject()->className())) continue;
+            failures += QTest::qExec(test.get(), static_cast<int>(args.size()), args.data());
+            ranOne = true;
         }
         if (!ranOne) {
-            for (TestFactory make : RegisteredShellTests()) {
-                std::unique_ptr<QObject> test = make();
-                failures += QTest::qExec(test.get(), argc, argv);
-            }
+            std::fprintf(stderr, "shell_tests: no test class %s\n", argv[1]);
+            failures = 1;
         }
     }
 

@@ -1,9 +1,12 @@
 #include "tests/shell/shell_test.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QPushButton>
+#include <QTest>
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
@@ -84,6 +87,36 @@ FakeLink::~FakeLink() {
     CloseCommPort();
     SetBackend(previousBackend);
 }
+
+bool MainDialogFixture::SetUp(bool withFakeLink) {
+    if (withFakeLink) link_ = std::make_unique<FakeLink>();
+    dialog_ = std::make_unique<CLOAMERDlg>();
+    previousUi_ = SetUi(&dialog_->uiServices());
+    dialog_->show();
+    return QTest::qWaitForWindowExposed(dialog_.get());
+}
+
+// The dialog closes the port on its way out, while the fake backend still exists.
+void MainDialogFixture::TearDown() {
+    DestroyDialog();
+    link_.reset();
+}
+
+void MainDialogFixture::DestroyDialog() {
+    if (!dialog_) return;
+    dialog_.reset();
+    SetUi(previousUi_);
+}
+
+QPushButton* MainDialogFixture::Button(const char* name) {
+    return dialog_->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+QAction* MainDialogFixture::Action(const char* name) {
+    return dialog_->findChild<QAction*>(QString::fromLatin1(name));
+}
+
+QString MainDialogFixture::StatusText() { return loamer::StatusText(dialog_.get()); }
 
 ScopedTimeZone::ScopedTimeZone(const char* tz) : previous_(qgetenv("TZ")), had_(qEnvironmentVariableIsSet("TZ")) {
     qputenv("TZ", tz);

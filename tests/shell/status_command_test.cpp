@@ -52,14 +52,11 @@ private slots:
         QVERIFY2(meter_->Start(options, &slave_, &error), error.c_str());
         SetCommPortName(slave_);
 
-        dialog_ = std::make_unique<CLOAMERDlg>();
-        previousUi_ = SetUi(&dialog_->uiServices());
-        dialog_->show();
+        QVERIFY(f_.SetUp(false));
     }
 
     void cleanup() {
-        dialog_.reset();
-        SetUi(previousUi_);
+        f_.TearDown();
         meter_.reset();
     }
 
@@ -79,56 +76,55 @@ private slots:
         QFETCH(QString, button);
         QFETCH(QString, text);
         ModalAnswerer answerer;
-        dialog_->findChild<QPushButton*>(button)->click();
+        f_.dialog().findChild<QPushButton*>(button)->click();
 
         QCOMPARE(answerer.boxes.size(), std::size_t{1});
         QCOMPARE(answerer.boxes[0].title, QStringLiteral("Loamer"));
         QCOMPARE(answerer.boxes[0].icon, QMessageBox::Information);
         QCOMPARE(answerer.boxes[0].text, text);
         // The meter's own date order ('2'), read after the box was closed.
-        const int seconds = SecondsOf(StatusText(dialog_.get()), QStringLiteral("2024/03/05  14:07:"));
-        QVERIFY2(seconds >= 9 && seconds <= 20, qPrintable(StatusText(dialog_.get())));
-        QVERIFY(dialog_->ClockTimerRunning());
-        QCOMPARE(dialog_->clockTimerStarts(), 1);
+        const int seconds = SecondsOf(f_.StatusText(), QStringLiteral("2024/03/05  14:07:"));
+        QVERIFY2(seconds >= 9 && seconds <= 20, qPrintable(f_.StatusText()));
+        QVERIFY(f_.dialog().ClockTimerRunning());
+        QCOMPARE(f_.dialog().clockTimerStarts(), 1);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
-        QVERIFY(!dialog_->CommandRunning());
+        QVERIFY(!f_.dialog().CommandRunning());
     }
 
     void clockRunsOnInTheComputersOrderAndIsStartedOnce() {
         ModalAnswerer answerer;
-        dialog_->findChild<QPushButton*>(QStringLiteral("version"))->click();
-        dialog_->findChild<QPushButton*>(QStringLiteral("battery"))->click();
+        f_.Button("version")->click();
+        f_.Button("battery")->click();
         QCOMPARE(answerer.boxes.size(), std::size_t{2});
-        QCOMPARE(dialog_->clockTimerStarts(), 1);
-        const QString refreshed = StatusText(dialog_.get());
+        QCOMPARE(f_.dialog().clockTimerStarts(), 1);
+        const QString refreshed = f_.StatusText();
         QVERIFY2(SecondsOf(refreshed, QStringLiteral("2024/03/05  14:07:")) >= 9, qPrintable(refreshed));
 
         // The computer's order is month-day-year under LC_TIME=C.
-        QTRY_VERIFY_WITH_TIMEOUT(SecondsOf(StatusText(dialog_.get()), QStringLiteral("03/05/2024  14:07:")) > 9,
+        QTRY_VERIFY_WITH_TIMEOUT(SecondsOf(f_.StatusText(), QStringLiteral("03/05/2024  14:07:")) > 9,
                                  2500);
-        const int ticked = SecondsOf(StatusText(dialog_.get()), QStringLiteral("03/05/2024  14:07:"));
+        const int ticked = SecondsOf(f_.StatusText(), QStringLiteral("03/05/2024  14:07:"));
         QCOMPARE(ticked, SecondsOf(refreshed, QStringLiteral("2024/03/05  14:07:")) + 1);
     }
 
     void failedCommandLeavesTheStatusBoxAlone() {
         SetCommPortName("/nonexistent/tq4");
-        dialog_->ShowClock({ERR_NONE, 0, "03/05/2024  14:07:09"});
+        f_.dialog().ShowClock({ERR_NONE, 0, "03/05/2024  14:07:09"});
         ModalAnswerer answerer;
-        dialog_->findChild<QPushButton*>(QStringLiteral("memory"))->click();
+        f_.Button("memory")->click();
 
         QCOMPARE(answerer.boxes.size(), std::size_t{1});
         QCOMPARE(answerer.boxes[0].title, QStringLiteral("Loamer"));
         QCOMPARE(answerer.boxes[0].icon, QMessageBox::Warning);
         QCOMPARE(answerer.boxes[0].text, QString::fromStdString(FormatErrorReport(ERR_PORT_OPEN)));
-        QCOMPARE(StatusText(dialog_.get()), QStringLiteral("03/05/2024  14:07:09"));
-        QVERIFY(!dialog_->ClockTimerRunning());
+        QCOMPARE(f_.StatusText(), QStringLiteral("03/05/2024  14:07:09"));
+        QVERIFY(!f_.dialog().ClockTimerRunning());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
 private:
     std::unique_ptr<tq4sim::MeterEmulator> meter_;
-    std::unique_ptr<CLOAMERDlg> dialog_;
-    UiServices* previousUi_ = nullptr;
+    MainDialogFixture f_;
     std::string slave_;
 };
 
