@@ -6,6 +6,7 @@
 #include "loamer/link/clock.h"
 #include "loamer/link/serial_backend.h"
 #include "loamer/link/ui.h"
+#include "loamer/product.h"
 
 namespace loamer {
 
@@ -30,7 +31,7 @@ struct LinkState {
 };
 
 LinkState g_link;
-std::string g_portName = "COM1";
+std::string g_portName = kDefaultPortName;
 SerialBackend* g_backend = nullptr;
 
 // Fails a configuration step of OpenCommPort: restores what was changed and closes.
