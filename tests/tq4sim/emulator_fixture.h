@@ -11,10 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/tq4sim/pty_line.h"
+#include "tests/support/pty_line.h"
 #include "tools/tq4sim/emulator.h"
 
 namespace tq4sim::testing {
+
+using loamer::testing::MsSince;
+using loamer::testing::Now;
+using loamer::testing::PtyLine;
 
 inline constexpr const char* kExampleMeter = LOAMER_EXAMPLES_DIR "/meter.json";
 

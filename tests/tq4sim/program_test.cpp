@@ -1,84 +1,39 @@
 // The tq4sim program as scripts and other test processes run it.
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
+#include "tests/support/child_process.h"
 #include "tests/tq4sim/emulator_fixture.h"
-
-extern char** environ;
 
 namespace tq4sim::testing {
 namespace {
 
-// tq4sim running as a child process, its stdout on a pipe.
-class Program {
-public:
-    explicit Program(std::vector<std::string> args) {
-        args.insert(args.begin(), TQ4SIM_PROGRAM);
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        out_ = out[0];
-    }
-    ~Program() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-    }
-
-    // The next line of its output (without the line feed), or what came within the limit.
-    std::string ReadLine(int limitMs = 3000) {
-        std::string line;
-        auto deadline = Now() + std::chrono::milliseconds(limitMs);
-        while (Now() < deadline) {
-            pollfd p{out_, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
-            char c;
-            if (read(out_, &c, 1) != 1 || c == '\n') break;
-            line += c;
-        }
-        return line;
-    }
-
-    // Its exit status, or -1 when it has not ended within the limit.
-    int Exit(int limitMs = 3000) {
-        auto deadline = Now() + std::chrono::milliseconds(limitMs);
-        while (Now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            usleep(10000);
-        }
-        return -1;
-    }
-
-    void Signal(int signal) { kill(pid_, signal); }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
+using loamer::testing::ChildOptions;
+using loamer::testing::ChildProcess;
 
 using ProgramTest = EmulatorTest;
 
+constexpr std::string_view kServing = "tq4sim: serving on ";
+
+ChildOptions Tq4sim(std::vector<std::string> args) {
+    args.insert(args.begin(), TQ4SIM_PROGRAM);
+    ChildOptions options;
+    options.argv = std::move(args);
+    return options;
+}
+
+// True once the child has ended, without reaping it.
+bool Ended(const ChildProcess& child) {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(child.Pid()), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == child.Pid();
+}
+
 TEST_F(ProgramTest, AnnouncesItsLineServesThroughTheLinkAndCleansUpOnTerm) {
     std::string link = Path("tq4");
-    Program program({"--link", link, "--memory", kExampleMeter, "--transcript", Path("t.txt")});
+    ChildProcess program(Tq4sim({"--link", link, "--memory", kExampleMeter, "--transcript", Path("t.txt")}));
     std::string ready = program.ReadLine();
-    ASSERT_EQ(ready.rfind("tq4sim: serving on /dev/pts/", 0), 0u) << ready;
+    ASSERT_EQ(ready.rfind(kServing, 0), 0u) << ready;
     EXPECT_NE(ready.find(" (link " + link + ")"), std::string::npos) << ready;
 
     PtyLine port(link);
@@ -86,31 +41,45 @@ TEST_F(ProgramTest, AnnouncesItsLineServesThroughTheLinkAndCleansUpOnTerm) {
     EXPECT_EQ(Lines(Path("t.txt")), std::vector<std::string>{"I\\r\\n"});
 
     program.Signal(SIGTERM);
-    EXPECT_EQ(program.Exit(), 0);
+    EXPECT_EQ(program.Wait(3000), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
-TEST_F(ProgramTest, EndsByItselfAfterTheHangUp) {
-    Program program({"--hangup-after", "1"});
-    std::string ready = program.ReadLine();
-    ASSERT_EQ(ready.rfind("tq4sim: serving on ", 0), 0u) << ready;
-    PtyLine port(ready.substr(std::string("tq4sim: serving on ").size()));
-    EXPECT_EQ(port.Ask("?\r\n", 3), "A\r\n");
-    EXPECT_EQ(program.ReadLine(), "tq4sim: hung up after 1 requests");
-    EXPECT_EQ(program.Exit(), 0);
+TEST_F(ProgramTest, EndsByItselfAfterTheHangUpEvenWithASignalOnItsWayOut) {
+    // A stop signal that arrives while the program is ending must find nothing gone.
+    for (int run = 0; run < 30; ++run) {
+        ChildProcess program(Tq4sim({"--hangup-after", "1"}));
+        std::string ready = program.ReadLine();
+        ASSERT_EQ(ready.rfind(kServing, 0), 0u) << ready;
+        PtyLine port(ready.substr(kServing.size()));
+        ASSERT_EQ(port.Ask("?\r\n", 3), "A\r\n");
+        ASSERT_TRUE(port.HungUp(3000));
+        // From the hang-up on, keep a signal pending for the whole way out.
+        for (auto start = Now(); !Ended(program) && MsSince(start) < 2000;) program.Signal(SIGTERM);
+        ASSERT_EQ(program.Wait(3000), 0) << "run " << run << "\n" << program.Err();
+        EXPECT_EQ(program.Out().substr(program.Out().find('\n') + 1), "tq4sim: hung up after 1 requests\n");
+    }
+}
+
+TEST_F(ProgramTest, StartedWithoutStandardOutputKeepsItsAnnouncementOffTheLine) {
+    std::string link = Path("tq4");
+    ChildOptions options = Tq4sim({"--link", link});
+    options.closeStdout = true;
+    ChildProcess program(options);
+    for (auto start = Now(); !std::filesystem::is_symlink(link) && MsSince(start) < 3000;) usleep(10000);
+    PtyLine port;
+    ASSERT_TRUE(port.Open(link));
+    EXPECT_EQ(port.Read(100, 300), "");
+    EXPECT_EQ(port.Ask("I\r\n", 28), "NV2.13  872800002000000000\r\n");
 }
 
 TEST_F(ProgramTest, HelpAndUsageErrors) {
-    Program help({"--help"});
-    std::string text;
-    for (std::string line = help.ReadLine(); !line.empty() || text.empty(); line = help.ReadLine()) text += line + "\n";
-    EXPECT_NE(text.find("Usage: tq4sim"), std::string::npos);
-    EXPECT_EQ(help.Exit(), 0);
+    loamer::testing::RunResult help = loamer::testing::RunProgram(Tq4sim({"--help"}), 3000);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: tq4sim"), std::string::npos) << help.out;
 
-    Program wrong({"--split", "I"});
-    EXPECT_EQ(wrong.Exit(), 64);
-    Program missing({"--memory", Path("none.json")});
-    EXPECT_EQ(missing.Exit(), 1);
+    EXPECT_EQ(loamer::testing::RunProgram(Tq4sim({"--split", "I"}), 3000).status, 64);
+    EXPECT_EQ(loamer::testing::RunProgram(Tq4sim({"--memory", Path("none.json")}), 3000).status, 1);
 }
 
 }  // namespace

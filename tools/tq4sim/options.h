@@ -24,6 +24,9 @@ struct EmulatorOptions {
     // A pseudo-terminal master to serve on, taken over (closed by the emulator); -1: the
     // emulator opens its own pair.
     int masterFd = -1;
+    // A descriptor that asks for a stop, as RequestStop does, once it turns readable (the read
+    // end of a signal handler's self-pipe); -1: none. Neither read nor closed by the emulator.
+    int stopFd = -1;
     FaultOptions faults;
 };
 

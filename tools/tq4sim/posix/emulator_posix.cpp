@@ -109,7 +109,10 @@ struct MeterEmulator::Impl {
     void Cleanup();
 
     void Serve();
-    bool StopRequested() const;
+    // Polls `line` (when given) together with the stop requests: ours and the caller's
+    // options.stopFd. True when a stop was asked for; *ready gets poll's result.
+    bool PollStop(int timeoutMs, pollfd* line = nullptr, int* ready = nullptr) const;
+    bool StopRequested() const { return PollStop(0); }
     // Waits until the deadline; false when a stop was requested meanwhile.
     bool WaitUntil(SteadyTime deadline);
     // False when a stop was requested; write failures drop the rest of the reply, as bytes
@@ -203,9 +206,15 @@ void MeterEmulator::Impl::Cleanup() {
     RemoveLink();
 }
 
-bool MeterEmulator::Impl::StopRequested() const {
-    pollfd p{stopPipe[0], POLLIN, 0};
-    return poll(&p, 1, 0) > 0;
+bool MeterEmulator::Impl::PollStop(int timeoutMs, pollfd* line, int* ready) const {
+    // poll() skips entries whose descriptor is -1.
+    pollfd fds[3] = {{stopPipe[0], POLLIN, 0}, {options.stopFd, POLLIN, 0}, {-1, 0, 0}};
+    if (line != nullptr) fds[2] = *line;
+    int n = poll(fds, 3, timeoutMs);
+    if (line != nullptr) *line = fds[2];
+    if (ready != nullptr) *ready = n;
+    // A stop descriptor that hangs up or goes bad stops serving too, rather than waking every poll.
+    return n > 0 && (fds[0].revents != 0 || fds[1].revents != 0);
 }
 
 bool MeterEmulator::Impl::WaitUntil(SteadyTime deadline) {
@@ -215,8 +224,7 @@ bool MeterEmulator::Impl::WaitUntil(SteadyTime deadline) {
         if (left > milliseconds(2)) {
             // Long waits watch the stop pipe; the last stretch is slept to the deadline exactly.
             auto ms = std::chrono::duration_cast<milliseconds>(left).count() - 1;
-            pollfd p{stopPipe[0], POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(std::min<long long>(ms, 1000))) > 0) return false;
+            if (PollStop(static_cast<int>(std::min<long long>(ms, 1000)))) return false;
             continue;
         }
         timespec ts = ToTimespec(deadline);
@@ -234,8 +242,8 @@ bool MeterEmulator::Impl::WriteAll(std::string_view bytes) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
-            pollfd fds[2] = {{master, POLLOUT, 0}, {stopPipe[0], POLLIN, 0}};
-            if (poll(fds, 2, 100) > 0 && (fds[1].revents & POLLIN)) return false;
+            pollfd line{master, POLLOUT, 0};
+            if (PollStop(100, &line)) return false;
             continue;
         }
         return true;
@@ -311,13 +319,13 @@ void MeterEmulator::Impl::Serve() {
             auto left = lastByteAt + milliseconds(options.partialDropMs) - std::chrono::steady_clock::now();
             timeout = static_cast<int>(std::max<long long>(0, std::chrono::ceil<milliseconds>(left).count()));
         }
-        pollfd fds[2] = {{stopPipe[0], POLLIN, 0}, {master, POLLIN, 0}};
-        int ready = poll(fds, 2, timeout);
+        pollfd line{master, POLLIN, 0};
+        int ready = 0;
+        if (PollStop(timeout, &line, &ready)) break;
         if (ready < 0 && errno != EINTR) break;
-        if (fds[0].revents & POLLIN) break;
         SteadyTime now = std::chrono::steady_clock::now();
 
-        if (fds[1].revents & POLLIN) {
+        if (line.revents & POLLIN) {
             char buffer[4096];
             ssize_t n = read(master, buffer, sizeof buffer);
             if (n > 0) {
@@ -326,10 +334,9 @@ void MeterEmulator::Impl::Serve() {
                 std::lock_guard lock(mutex);
                 session->Receive(std::string_view(buffer, static_cast<std::size_t>(n)));
             }
-        } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+        } else if (line.revents & (POLLHUP | POLLERR)) {
             // Nobody holds the slave open (a master taken over): wait for someone to open it.
-            pollfd p{stopPipe[0], POLLIN, 0};
-            if (poll(&p, 1, 50) > 0) break;
+            if (PollStop(50)) break;
             continue;
         }
 

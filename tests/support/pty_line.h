@@ -1,4 +1,4 @@
-// The program's end of the emulator's line, for tests: opens the slave side in raw mode,
+// The program's end of a pseudo-terminal line, for tests: opens the slave side in raw mode,
 // writes requests and reads what comes back within a time limit.
 #pragma once
 
@@ -7,17 +7,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <string_view>
 
-#include "tools/tq4sim/emulator.h"
+namespace loamer::testing {
 
-namespace tq4sim::testing {
+inline std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
 
-inline tq4sim::SteadyTime Now() { return std::chrono::steady_clock::now(); }
-
-inline long long MsSince(tq4sim::SteadyTime start) {
+inline long long MsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Now() - start).count();
 }
 
@@ -78,4 +77,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace tq4sim::testing
+}  // namespace loamer::testing
