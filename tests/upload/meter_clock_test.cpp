@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "loamer/upload/meter_clock.h"
+#include "tests/support/child_process.h"
 #include "tests/support/link_fixture.h"
 
 using namespace loamer;
@@ -32,17 +33,14 @@ public:
 class MeterClockTest : public LinkTest {
 protected:
     void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        std::setlocale(LC_TIME, "C");
         backend.onWrite = [this](const std::string& req) {
             if (req == "?\r\n") backend.SendLater("A\r\n", 2);
             if (req == "F\r\n") backend.SendLater(clockReply, 5);
             if (req[0] == 'H') backend.SendLater(ack, 5);
         };
     }
-    void TearDown() override { std::setlocale(LC_TIME, "C"); }
-
+    loamer::testing::ScopedTimeZone utc{"UTC"};
+    loamer::testing::ScopedLocale timeLocale{LC_TIME, "C"};
     std::string clockReply = "H2202403051407" "09\r\n";
     std::string ack = "A\r\n";
     RecordingDisplay display;
@@ -64,15 +62,17 @@ TEST(DateOrder, FromTheDateFormat) {
 }
 
 TEST(DateOrder, FromTheUsersLocale) {
-    ASSERT_NE(std::setlocale(LC_TIME, "de_DE.UTF-8"), nullptr) << "./run setup generates de_DE.UTF-8";
-    EXPECT_EQ(UserDateOrder(), '1');
-    std::setlocale(LC_TIME, "C");
+    {
+        loamer::testing::ScopedLocale german(LC_TIME, "de_DE.UTF-8");
+        ASSERT_TRUE(german.Ok()) << "./run setup generates de_DE.UTF-8";
+        EXPECT_EQ(UserDateOrder(), '1');
+    }
+    loamer::testing::ScopedLocale plain(LC_TIME, "C");
     EXPECT_EQ(UserDateOrder(), '0');
 }
 
 TEST(ClockRecord, FieldsAndRecord) {
-    setenv("TZ", "UTC", 1);
-    tzset();
+    loamer::testing::ScopedTimeZone utc("UTC");
     const unsigned char reply[18] = {'H', '1', '2', '0', '2', '4', '0', '2', '2', '9',
                                      '2', '3', '5', '9', '5', '8', '\r', '\n'};
     ClockFields f;
@@ -163,7 +163,8 @@ TEST_F(MeterClockTest, TickCrossesMidnightAndMonthEnds) {
     EXPECT_EQ(display.last.text, "02/29/2024  23:59:59");
     ClockTick(display);
     EXPECT_EQ(display.last.text, "03/01/2024  00:00:00");
-    ASSERT_NE(std::setlocale(LC_TIME, "de_DE.UTF-8"), nullptr);
+    loamer::testing::ScopedLocale german(LC_TIME, "de_DE.UTF-8");
+    ASSERT_TRUE(german.Ok());
     display.last.value = ClockValueFromFields({2024, 4, 30, 23, 59, 59});
     ClockTick(display);
     EXPECT_EQ(display.last.text, "01/05/2024  00:00:00");
