@@ -5,7 +5,6 @@
 #include <sstream>
 
 #include "tools/tq4sim/command_table.h"
-#include "tools/tq4sim/json_reader.h"
 #include "tools/tq4sim/meter_state.h"
 #include "tools/tq4sim/options.h"
 
@@ -80,7 +79,7 @@ TEST(MeterMemoryFile, ExampleMeterHasTwoTablesAndTheDocumentedStatus) {
 TEST(MeterMemoryFile, FieldsGivenAsTextGoOutExactly) {
     MeterState state;
     std::string error;
-    ASSERT_TRUE(LoadMeterState(R"({"version": "V1.0\u00b0\u00b0", "battery": "87.", "free_units": "  120",
+    ASSERT_TRUE(LoadMeterState(R"({"version": "V1.0°\u00b0", "battery": "87.", "free_units": "  120",
                                    "readings": 3, "clock": {"order": "2", "time": "1999-12-31 23:59:58"},
                                    "tables": {"F": {"status": "1", "name": "Odd", "count": "5",
                                                     "reported_id": "3", "points": ["0000,000.000"]}}})",
@@ -105,11 +104,25 @@ TEST(MeterMemoryFile, RefusesWhatAMeterCannotHold) {
     EXPECT_NE(LoadError("[]"), "");
 }
 
-TEST(MeterMemoryFile, SyntaxErrorsNameTheirPlace) {
-    EXPECT_EQ(LoadError("{\n  \"battery\": 87,\n  \"readings\" 0\n}").substr(0, 19), "line 3, column 14: ");
-    EXPECT_NE(LoadError(R"({"battery": 87, "battery": 86})").find("duplicate"), std::string::npos);
-    EXPECT_NE(LoadError(R"({"version": "V2.13 "} x)"), "");
-    EXPECT_NE(LoadError(R"({"version": "V2.13 )"), "");
+TEST(MeterMemoryFile, FaultsNameTheirPlace) {
+    struct Case {
+        std::string json;
+        std::string start;  // of the error
+    };
+    for (const Case& c : std::vector<Case>{
+             {"{\n  \"battery\": 87,\n  \"readings\" 0\n}", "line 3, column 14: "},
+             {R"({"battery": 87, "battery": 86})", "line 1, column 17: duplicate member \"battery\""},
+             {R"({"version": "V2.13 "} x)", "line 1, column 23: "},
+             {R"({"version": "V2.13 )", "line 1, column 20: "},  // just past the end
+             {R"({"version": "V2.1\u01003"})", "line 1, column 13: a character above \\u00ff"},
+             {"{\n \"readings\": 12,\n \"battery\":1000}", "line 3, column 12: \"battery\" must be"},
+             {"{\"tables\": {\n  \"1\": {\"points\": [\"0100,005.200\",\n     \"0000,00.000\"]}}}",
+              "line 3, column 6: \"points\" must be"},
+             {"{\"clock\": {\r\n\t\"order\": \"3\"}}", "line 2, column 11: \"order\" must be"},
+             {"  [1]", "line 1, column 3: the memory file must hold one object"},
+         }) {
+        EXPECT_EQ(LoadError(c.json).substr(0, c.start.size()), c.start) << c.json;
+    }
     EXPECT_NE(LoadError(std::string(200, '[')).find("too deep"), std::string::npos);
 }
 
