@@ -53,6 +53,11 @@ TEST(MeterCalendar, KeepsRealDatesAndRunsAcrossMonthAndYearEnds) {
 
     clock.Set('0', {2024, 2, 28, 23, 59, 59}, at);
     EXPECT_EQ(clock.Read(at + std::chrono::milliseconds(1500)).day, 29);
+
+    // Past year 9999 the four digits start again, and the reply keeps its length.
+    MeterState state;
+    state.clock.Set('1', {9999, 12, 31, 23, 59, 59}, at);
+    EXPECT_EQ(ClockReply(state, at + std::chrono::seconds(2)), "H100000101000001\r\n");
 }
 
 TEST(MeterMemoryFile, ExampleMeterHasTwoTablesAndTheDocumentedStatus) {

@@ -82,7 +82,11 @@ void MeterClock::Set(char order, const CivilTime& time, SteadyTime at) {
 CivilTime MeterClock::Read(SteadyTime now) const {
     auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - setAt_).count();
     if (elapsed < 0) elapsed = 0;
-    return SecondsToCivil(base_ + elapsed);
+    // Four digits of year: after 9999 the clock starts again at year 0, keeping its replies
+    // their length. The calendar repeats every 400 years, so every date stays a true one.
+    static const std::int64_t kFirst = CivilToSeconds(CivilTime{0, 1, 1, 0, 0, 0});
+    static const std::int64_t kSpan = CivilToSeconds(CivilTime{10000, 1, 1, 0, 0, 0}) - kFirst;
+    return SecondsToCivil(kFirst + (base_ - kFirst + elapsed) % kSpan);
 }
 
 MeterState DefaultMeterState(const CivilTime& start, SteadyTime now) {
