@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "loamer/product.h"
 #include "loamer/shell/dialog_units.h"
 #include "loamer/shell/program_icon.h"
 #include "loamer/shell/qt_ui.h"
@@ -49,7 +50,7 @@ CAboutDlg::CAboutDlg(const QString& productName, const QString& versionLine, con
 }
 
 void ShowAboutBox(QWidget* parent) {
-    CAboutDlg box(QStringLiteral(LOAMER_PRODUCT_NAME), QStringLiteral("Version: " LOAMER_FILE_VERSION),
+    CAboutDlg box(QString::fromUtf8(kProductName), QStringLiteral("Version: " LOAMER_FILE_VERSION),
                   QStringLiteral(LOAMER_COPYRIGHT), parent);
     ArrowCursorScope arrow;  // opened during an operation, the box is still for the user
     box.exec();

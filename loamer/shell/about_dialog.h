@@ -1,7 +1,6 @@
-// The About box: product name, what the program is for, its version and copyright line.
-//
-// The original offered the same box from the window's system menu as well; on Linux the window
-// manager owns that menu, so the box is reached from the About button and Help, About.
+// The About box: product name, what the program is for, its version and copyright line. The
+// About button and Help, About open it; the window menu belongs to the window manager, so the
+// program adds nothing there.
 #pragma once
 
 #include <QDialog>

@@ -9,7 +9,7 @@ namespace loamer {
 
 namespace {
 
-// The average width is taken over the alphabet, as dialog base units have always been measured.
+// The average character width is taken over the upper- and lower-case alphabet.
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 // A font that reports nothing (no font files at all) still leaves a usable dialog.

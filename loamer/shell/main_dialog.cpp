@@ -14,6 +14,7 @@
 #include "loamer/link/command_scope.h"
 #include "loamer/link/comm_port.h"
 #include "loamer/link/status_views.h"
+#include "loamer/product.h"
 #include "loamer/shell/about_dialog.h"
 #include "loamer/shell/dialog_units.h"
 #include "loamer/shell/program_icon.h"
@@ -23,7 +24,6 @@ namespace loamer {
 
 namespace {
 
-constexpr char kCaption[] = "Loamer";
 constexpr int kClockPeriodMs = 1000;
 // The status box holds the status text up to this many characters.
 constexpr std::size_t kStatusTextLimit = 30;
@@ -35,13 +35,13 @@ struct ButtonRow {
     int x, y, width, height;
 };
 
-// In the order the tooltips are registered: Version, Tables Status, Memory, Battery, Retrieve,
-// About, Exit. Places in dialog units.
+// Top to bottom, left to right: the buttons are created in this order, which is the Tab order.
+// Places in dialog units.
 constexpr ButtonRow kButtons[] = {
     {"version", "&Version", "View TQ4 meter version", 25, 29, 76, 16},
-    {"tablesStatus", "&Tables Status", "View status of linearisation tables installed in TQ4 meter", 25, 93, 76, 16},
-    {"memory", "&Memory", "View TQ4 meter memory status", 25, 71, 76, 16},
     {"battery", "&Battery", "View TQ4 meter battery status", 25, 49, 76, 16},
+    {"memory", "&Memory", "View TQ4 meter memory status", 25, 71, 76, 16},
+    {"tablesStatus", "&Tables Status", "View status of linearisation tables installed in TQ4 meter", 25, 93, 76, 16},
     {"retrieve", "&Retrieve", "Collect readings from TQ4 meter to disk file", 131, 22, 94, 89},
     {"about", "&About", "Display version number and copyright notice for this program", 250, 24, 66, 16},
     {"exit", "E&xit", "Exit this program", 250, 94, 66, 16},
@@ -58,7 +58,7 @@ void NotBuilt(QAction* action) { action->setEnabled(false); }
 }  // namespace
 
 CLOAMERDlg::CLOAMERDlg(QWidget* parent) : QDialog(parent), ui_(this) {
-    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowTitle(QString::fromLatin1(kProgramTitle));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(ProgramIcon());
@@ -140,12 +140,15 @@ void CLOAMERDlg::BuildControls(QWidget* client) {
     auto* get = new QGroupBox(QStringLiteral("Get"), client);
     get->setGeometry(du.Rect(6, 17, 113, 97));
 
+    QWidget* previous = nullptr;
     for (const ButtonRow& row : kButtons) {
         auto* button = new QPushButton(QString::fromLatin1(row.text), client);
         button->setObjectName(QString::fromLatin1(row.name));
         button->setToolTip(QString::fromLatin1(row.tip));
         button->setGeometry(du.Rect(row.x, row.y, row.width, row.height));
         button->setAutoDefault(false);
+        if (previous) setTabOrder(previous, button);
+        previous = button;
     }
     auto button = [client](const char* name) { return client->findChild<QPushButton*>(QString::fromLatin1(name)); };
     connect(button("version"), &QPushButton::clicked, this, &CLOAMERDlg::OnVersion);
@@ -184,6 +187,10 @@ void CLOAMERDlg::BuildControls(QWidget* client) {
     status_->setGeometry(du.Rect(7, 120, 111, 15));
     status_->setAlignment(Qt::AlignCenter);
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+}
+
+void CLOAMERDlg::ShowPortName(const std::string& name) {
+    status_->setToolTip(QStringLiteral("Port: ") + FromProgramText(name));
 }
 
 void CLOAMERDlg::ShowClock(const ClockReading& reading) {
@@ -251,6 +258,16 @@ void CLOAMERDlg::OnAbout() { ShowAboutBox(this); }
 void CLOAMERDlg::OnExit() { CloseWhenIdle(Accepted); }
 
 void CLOAMERDlg::reject() { CloseWhenIdle(Rejected); }
+
+void CLOAMERDlg::EndSession() {
+    sessionEnded_ = true;
+    ui_.SetUnattended(true);
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (dialog && dialog != this && dialog->isVisible() && dialog->isModal()) dialog->reject();
+    }
+    CloseWhenIdle(Rejected);
+}
 
 void CLOAMERDlg::CloseWhenIdle(int result) {
     if (!MeterCommandRunning()) {

@@ -4,7 +4,8 @@
 // Commands run one at a time: while a meter command waits for the meter, the read pumps events,
 // so a click can arrive in the middle of it. Meter commands, Serial Port and Clock are then
 // refused with a beep; About still opens; Exit and the close box abort the running exchange
-// (as Escape would) and close the dialog once the command has shown its report.
+// (as Escape would) and close the dialog once the command has shown its report. A termination
+// signal closes it the same way, without waiting for anyone to close a window.
 #pragma once
 
 #include <QDialog>
@@ -31,6 +32,9 @@ public:
     // Closes the serial port and stops the clock timer.
     ~CLOAMERDlg() override;
 
+    // The port in use, shown as the status box's tooltip.
+    void ShowPortName(const std::string& name);
+
     // The interface services bound to this dialog's bar and boxes; the application installs them.
     QtUi& uiServices() { return ui_; }
 
@@ -44,6 +48,9 @@ public:
     // How often the one-second timer was started: once for the life of the dialog.
     int clockTimerStarts() const { return clockTimerStarts_; }
 
+    // True once EndSession has run: the dialog is closed or closing.
+    bool SessionEnded() const { return sessionEnded_; }
+
 signals:
     // Settings, Serial Port: the application object handles it.
     void serialPortRequested();
@@ -51,6 +58,10 @@ signals:
 public slots:
     // Escape and the close box.
     void reject() override;
+    // The session ends (SIGTERM, SIGHUP): windows open over the dialog are cancelled, later
+    // reports go to standard error, a running command is aborted, and the dialog closes once
+    // it has ended; its destructor then closes the port.
+    void EndSession();
 
 private slots:
     void OnVersion();
@@ -80,6 +91,7 @@ private:
     QtUi ui_;
     int clockTimerStarts_ = 0;
     bool closePending_ = false;
+    bool sessionEnded_ = false;
     int closeResult_ = Rejected;
 };
 

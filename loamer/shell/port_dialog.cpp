@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "loamer/link/port_access.h"
 #include "loamer/shell/dialog_units.h"
 
 namespace loamer {
@@ -28,7 +29,7 @@ QLabel* AddCentredText(QWidget* parent, const char* text, const QRect& place) {
 CPortDlg::CPortDlg(const std::string& portName, QWidget* parent) : QDialog(parent), portName_(portName) {
     setWindowTitle(QStringLiteral("Serial Port"));
     const DialogUnits du(font());
-    setFixedSize(du.Size(186, 95));
+    setFixedSize(du.Size(186, 111));
 
     AddCentredText(this, "The TQ4 is connected to PC serial port:", du.Rect(7, 7, 172, 10));
     combo_ = new QComboBox(this);
@@ -36,18 +37,21 @@ CPortDlg::CPortDlg(const std::string& portName, QWidget* parent) : QDialog(paren
     combo_->setEditable(true);
     combo_->setInsertPolicy(QComboBox::NoInsert);  // typing a name does not add it to the list
     combo_->setGeometry(du.Rect(38, 20, 110, 14));
+    accessNote_ = AddCentredText(this, "", du.Rect(7, 36, 172, 16));
+    accessNote_->setObjectName(QStringLiteral("access"));
+    accessNote_->setTextFormat(Qt::PlainText);
     AddCentredText(this,
                    "( Select a serial port from the list above, or type the name of the serial port if it is "
                    "not listed. )",
-                   du.Rect(7, 40, 172, 28));
+                   du.Rect(7, 56, 172, 28));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("ok"));
-    ok->setGeometry(du.Rect(37, 74, 50, 14));
+    ok->setGeometry(du.Rect(37, 90, 50, 14));
     ok->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cancel"));
-    cancel->setGeometry(du.Rect(99, 74, 50, 14));
+    cancel->setGeometry(du.Rect(99, 90, 50, 14));
     cancel->setAutoDefault(false);
     connect(ok, &QPushButton::clicked, this, &CPortDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CPortDlg::reject);
@@ -63,6 +67,16 @@ CPortDlg::CPortDlg(const std::string& portName, QWidget* parent) : QDialog(paren
         combo_->setCurrentIndex(-1);
         combo_->clearEditText();
     }
+    connect(combo_, &QComboBox::currentTextChanged, this, &CPortDlg::ShowAccessNote);
+    ShowAccessNote(combo_->currentText());
+}
+
+void CPortDlg::ShowAccessNote(const QString& name) {
+    if (name.trimmed().isEmpty()) {
+        accessNote_->clear();
+        return;
+    }
+    accessNote_->setText(QString::fromStdString(DescribePortAccess(ToPortName(name))));
 }
 
 void CPortDlg::AddPort(const std::string& name) {
@@ -75,7 +89,12 @@ void CPortDlg::AddPort(const std::string& name) {
 }
 
 void CPortDlg::accept() {
-    portName_ = ToPortName(combo_->currentText());
+    const QString name = combo_->currentText();
+    if (name.trimmed().isEmpty()) {
+        QDialog::reject();
+        return;
+    }
+    portName_ = ToPortName(name);
     QDialog::accept();
 }
 

@@ -6,13 +6,13 @@
 #include <QProgressBar>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstdio>
+
+#include "loamer/product.h"
 
 namespace loamer {
 
 namespace {
-
-// Message boxes carry the program's title, whatever the program file is called.
-constexpr char kBoxCaption[] = "Loamer";
 
 QMessageBox::Icon IconFor(BoxStyle style) {
     switch (style) {
@@ -59,7 +59,12 @@ QString FromProgramText(std::string_view text) {
 QtUi::QtUi(QWidget* owner, QProgressBar* bar) : owner_(owner), bar_(bar) {}
 
 void QtUi::MessageBox(std::string_view text, BoxStyle style) {
-    QMessageBox box(IconFor(style), QString::fromLatin1(kBoxCaption), FromProgramText(text), QMessageBox::Ok,
+    if (unattended_) {
+        std::fprintf(stderr, "%s: %.*s\n", kProgramTitle, static_cast<int>(text.size()), text.data());
+        return;
+    }
+    // The program's title, whatever the program file is called.
+    QMessageBox box(IconFor(style), QString::fromLatin1(kProgramTitle), FromProgramText(text), QMessageBox::Ok,
                     owner_.data());
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
@@ -111,11 +116,9 @@ bool QtUi::PumpMessages() {
         QCoreApplication::instance()->installEventFilter(&gate);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         QCoreApplication::instance()->removeEventFilter(&gate);
-        if (gate.escaped) abortRequested_ = true;
+        if (gate.escaped) return true;
     }
-    const bool abort = abortRequested_;
-    abortRequested_ = false;
-    return abort;
+    return abortRequested_;
 }
 
 ArrowCursorScope::ArrowCursorScope() {

@@ -33,7 +33,8 @@ public:
     void ProgressSetStep(int step) override;
     void ProgressSetPos(int pos) override;
     void ProgressShow() override;
-    // Past the top of the range the bar starts again from the bottom, as the old control did.
+    // Past the top of the range the bar starts again from the bottom, so that an operation of
+    // unknown length keeps it moving.
     void ProgressStep() override;
     void ProgressHide() override;
 
@@ -42,18 +43,24 @@ public:
     // window opened meanwhile (the About box) gets its keys as usual.
     bool PumpMessages() override;
 
-    // The next pump reports abort, once: Exit or the close box during an operation.
+    // Every pump reports abort until the request is cleared: Exit, the close box or a
+    // termination signal during a command ends each exchange the command still tries.
     void RequestAbort() { abortRequested_ = true; }
     void ClearAbortRequest() { abortRequested_ = false; }
+
+    // Nobody may be there to close a box (the session is ending): box texts go to standard
+    // error instead.
+    void SetUnattended(bool unattended) { unattended_ = unattended; }
 
     int waitCursorDepth() const { return waitDepth_; }
 
 private:
     QPointer<QWidget> owner_;
     QPointer<QProgressBar> bar_;
-    int step_ = 10;  // the old control's default until an operation sets its own
+    int step_ = 10;  // until an operation sets its own
     int waitDepth_ = 0;
     bool abortRequested_ = false;
+    bool unattended_ = false;
 };
 
 // Shows the arrow instead of the wait cursor while a modal window waits for the user (a report

@@ -1,11 +1,15 @@
 #include "loamer/shell/set_time_dialog.h"
 
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QEvent>
 #include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTimeEdit>
+#include <algorithm>
 
 #include "loamer/link/meter_protocol.h"
 #include "loamer/link/status_queries.h"
@@ -28,6 +32,27 @@ QString TimePickerFormat() {
     return format;
 }
 
+// Lines the calendar drop-down's right edge up with the date picker's: Qt opens it under the
+// picker's left edge, so it is moved each time it shows, as far left as the screen allows.
+class RightAlignedPopup final : public QObject {
+public:
+    explicit RightAlignedPopup(QWidget* picker) : QObject(picker), picker_(picker) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            auto* popup = static_cast<QWidget*>(watched);
+            int left = picker_->mapToGlobal(QPoint(picker_->width(), 0)).x() - popup->width();
+            if (const QScreen* screen = picker_->screen()) left = std::max(left, screen->availableGeometry().left());
+            popup->move(left, popup->y());
+        }
+        return false;
+    }
+
+private:
+    QWidget* picker_;
+};
+
 }  // namespace
 
 CSetTime::CSetTime(ClockDisplay& display, QWidget* parent) : QDialog(parent), display_(display) {
@@ -43,8 +68,9 @@ CSetTime::CSetTime(ClockDisplay& display, QWidget* parent) : QDialog(parent), di
     date_->setObjectName(QStringLiteral("date"));
     date_->setGeometry(du.Rect(9, 30, 129, 14));
     date_->setCalendarPopup(true);
+    date_->setCalendarWidget(new QCalendarWidget);
+    date_->calendarWidget()->window()->installEventFilter(new RightAlignedPopup(date_));
     date_->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
-    date_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     time_ = new QTimeEdit(this);
     time_->setObjectName(QStringLiteral("time"));

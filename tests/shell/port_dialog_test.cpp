@@ -1,12 +1,18 @@
-// Settings, Serial Port: the list of ports found, the edit field at opening, and what OK and
-// Cancel do to the stored setting, the link's port name and an open port.
+// Settings, Serial Port: the list of ports found, the edit field at opening, the access note
+// under it, and what OK and Cancel do to the stored setting, the link's port name and an open
+// port; a store that fails is reported.
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
 
 #include "loamer/link/comm_port.h"
+#include "loamer/settings/port_setting.h"
+#include "loamer/shell/qt_ui.h"
 #include "loamer/shell/loamer_app.h"
 #include "loamer/shell/port_dialog.h"
 #include "tests/shell/shell_test.h"
@@ -58,7 +64,10 @@ private slots:
         link_ = std::make_unique<FakeLink>();
         link_->backend.devices = {{"COM3", true}, {"com1", true}, {"/dev/ttyUSB0", false}, {"LPT1", true}};
     }
-    void cleanup() { link_.reset(); }
+    void cleanup() {
+        link_.reset();
+        QDir(QString::fromStdString(SettingsFilePath())).removeRecursively();
+    }
 
     void opensWithThePortsFoundAndTheCurrentOneSelected() {
         CPortDlg dialog("COM3");
@@ -115,17 +124,70 @@ private slots:
         QCOMPARE(link_->backend.opens, 2);
     }
 
-    void okWithTheEmptyFieldStoresAnEmptyName() {
+    void okWithAnEmptyFieldKeepsThePort_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("field left empty") << QString();
+        QTest::newRow("blanks") << "   ";
+    }
+
+    void okWithAnEmptyFieldKeepsThePort() {
+        QFETCH(QString, typed);
         StorePortName("COM7");
         SetCommPortName("COM7");
+        QCOMPARE(OpenCommPort(), ERR_NONE);
         CLOAMERApp app;
         QString atOpening = "not seen";
-        ModalAnswerer answerer(TypeAndPress(QString(), "ok", &atOpening));
+        ModalAnswerer answerer(TypeAndPress(typed, "ok", &atOpening));
         app.OnSerialPort();
 
         QCOMPARE(atOpening, QString());
-        QCOMPARE(StoredPortName(), QVariant(""));
-        QCOMPARE(CommPortName(), std::string());
+        QCOMPARE(StoredPortName(), QVariant("COM7"));
+        QCOMPARE(CommPortName(), std::string("COM7"));
+        QVERIFY(link_->backend.IsOpen());
+    }
+
+    void accessNoteFollowsTheField_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("allowed") << "COM3" << "";
+        QTest::newRow("no permission") << "/dev/ttyUSB0" << "(no permission: the port belongs to group dialout)";
+        QTest::newRow("missing") << "COM9" << "(no such device)";
+        QTest::newRow("empty") << "" << "";
+    }
+
+    void accessNoteFollowsTheField() {
+        QFETCH(QString, typed);
+        QFETCH(QString, note);
+        link_->backend.access["/dev/ttyUSB0"] = {PortAccess::NoPermission, "dialout", ""};
+        link_->backend.access["COM9"] = {PortAccess::Missing, "", ""};
+        // Opens on a port the user may not open: the note is there from the start.
+        CPortDlg dialog("/dev/ttyUSB0");
+        auto* label = dialog.findChild<QLabel*>(QStringLiteral("access"));
+        QCOMPARE(label->text(), QStringLiteral("(no permission: the port belongs to group dialout)"));
+
+        auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("port"));
+        combo->lineEdit()->selectAll();
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Delete);
+        QTest::keyClicks(combo->lineEdit(), typed);
+        QCOMPARE(label->text(), note);
+    }
+
+    void failedStoreIsReportedAndTheNameStillApplies() {
+        // A folder where the settings file should be: nothing can be written there.
+        const QString file = QString::fromStdString(SettingsFilePath());
+        QFile::remove(file);
+        QVERIFY(QDir().mkpath(file));
+        QtUi ui;
+        ScopedUi services(&ui);
+        CLOAMERApp app;
+        ModalAnswerer answerer(TypeAndPress("COM12", "ok"));
+        app.OnSerialPort();
+
+        QCOMPARE(answerer.boxes.size(), std::size_t{1});
+        QCOMPARE(answerer.boxes[0].title, QStringLiteral("Loamer"));
+        QCOMPARE(answerer.boxes[0].icon, QMessageBox::Warning);
+        QCOMPARE(answerer.boxes[0].text, QString::fromStdString(SettingsProblemText(SettingsStatus::Unwritable)));
+        QCOMPARE(CommPortName(), std::string("COM12"));
     }
 
     void cancelChangesNothing() {

@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(bar.maximum(), 100);
     }
 
-    void pumpSwallowsKeysAndReportsEscapeOnce() {
+    void pumpSwallowsKeysAndReportsEscapeOnceAndACloseUntilCleared() {
         QtUi ui;
         QLineEdit edit;
         edit.show();
@@ -109,8 +109,11 @@ private slots:
         QVERIFY(ui.PumpMessages());
         QVERIFY(!ui.PumpMessages());
 
+        // A close request holds until the command has ended.
         ui.RequestAbort();
         QVERIFY(ui.PumpMessages());
+        QVERIFY(ui.PumpMessages());
+        ui.ClearAbortRequest();
         QVERIFY(!ui.PumpMessages());
 
         // Outside the pump keys reach the widget as usual.

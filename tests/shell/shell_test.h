@@ -26,7 +26,7 @@ int RegisterShellTest(TestFactory factory);
 
 #define SHELL_TEST(Class)                                                                     \
     [[maybe_unused]] static const int Class##Registered =                                     \
-        RegisterShellTest([]() -> std::unique_ptr<QObject> { return std::make_unique<Class>(); })
+        ::loamer::RegisterShellTest([]() -> std::unique_ptr<QObject> { return std::make_unique<Class>(); })
 
 // Answers every modal window that opens while it lives, from inside the window's own event
 // loop: message boxes are recorded and closed with OK, other windows go to the handler (which

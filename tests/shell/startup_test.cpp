@@ -1,11 +1,18 @@
-// Start-up: the stored port setting chosen, the main dialog as the main window with the Qt
-// services installed while it runs.
+// Start-up: the stored port setting chosen and shown, a settings file that cannot be read
+// reported, the main dialog as the main window with the Qt services installed while it runs.
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QSettings>
 #include <QTest>
 
 #include "loamer/link/comm_port.h"
+#include "loamer/settings/port_setting.h"
 #include "loamer/shell/loamer_app.h"
 #include "loamer/shell/main_dialog.h"
+#include "loamer/shell/port_dialog.h"
 #include "loamer/shell/qt_ui.h"
 #include "tests/shell/shell_test.h"
 
@@ -46,12 +53,14 @@ private slots:
 
         CLOAMERApp app;
         QString portWhileRunning;
+        QString portShown;
         bool mainWindowIsDialog = false;
         bool qtServicesInstalled = false;
         ModalAnswerer answerer([&](QWidget* window) {
             auto* dialog = qobject_cast<CLOAMERDlg*>(window);
             QVERIFY(dialog);
             portWhileRunning = QString::fromStdString(CommPortName());
+            portShown = dialog->findChild<QLabel*>(QStringLiteral("status"))->toolTip();
             mainWindowIsDialog = app.mainWindow() == dialog;
             qtServicesInstalled = &Ui() == &dialog->uiServices();
             dialog->close();
@@ -59,12 +68,55 @@ private slots:
         QCOMPARE(app.InitInstance(), false);
 
         QCOMPARE(portWhileRunning, expected);
+        QCOMPARE(portShown, QStringLiteral("Port: ") + expected);
         QVERIFY(mainWindowIsDialog);
         QVERIFY(qtServicesInstalled);
         QVERIFY(answerer.boxes.empty());
         // Once the dialog has gone, nothing points at it.
         QCOMPARE(app.mainWindow(), nullptr);
         QVERIFY(dynamic_cast<QtUi*>(&Ui()) == nullptr);
+    }
+
+    void portChosenLaterShowsInTheStatusBox() {
+        FakeLink link;
+        CLOAMERApp app;
+        QString shown;
+        ModalAnswerer answerer([&](QWidget* window) {
+            if (auto* port = qobject_cast<CPortDlg*>(window)) {
+                port->findChild<QComboBox*>(QStringLiteral("port"))->setEditText(QStringLiteral("COM12"));
+                port->accept();
+                return;
+            }
+            auto* dialog = qobject_cast<CLOAMERDlg*>(window);
+            QVERIFY(dialog);
+            dialog->findChild<QAction*>(QStringLiteral("serialPort"))->trigger();
+            shown = dialog->findChild<QLabel*>(QStringLiteral("status"))->toolTip();
+            dialog->close();
+        });
+        app.InitInstance();
+        QCOMPARE(shown, QStringLiteral("Port: COM12"));
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void unreadableSettingsAreReportedOnceAndTheDefaultPortUsed() {
+        const QString file = QString::fromStdString(SettingsFilePath());
+        QFile::remove(file);
+        QVERIFY(QDir().mkpath(file));
+        CLOAMERApp app;
+        QString portWhileRunning;
+        ModalAnswerer answerer([&](QWidget* window) {
+            portWhileRunning = QString::fromStdString(CommPortName());
+            window->close();
+        });
+        app.InitInstance();
+        QDir(file).removeRecursively();
+
+        QCOMPARE(answerer.boxes.size(), std::size_t{1});
+        QCOMPARE(answerer.boxes[0].title, QStringLiteral("Loamer"));
+        QCOMPARE(answerer.boxes[0].icon, QMessageBox::Warning);
+        QCOMPARE(answerer.boxes[0].text, QString::fromStdString(SettingsProblemText(SettingsStatus::Unreadable)));
+        QCOMPARE(portWhileRunning, QStringLiteral("COM1"));
+        QVERIFY(answerer.unexpected.isEmpty());
     }
 };
 
