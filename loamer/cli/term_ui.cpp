@@ -1,5 +1,6 @@
 #include "loamer/cli/term_ui.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -8,34 +9,73 @@ namespace loamer {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
-struct sigaction g_previous;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
 
-void OnInterrupt(int) { g_interrupted = 1; }
+volatile std::sig_atomic_t g_interrupted = 0;  // a Ctrl-C no exchange has taken yet
+volatile std::sig_atomic_t g_endSignal = 0;    // SIGTERM or SIGHUP: stays set
+struct sigaction g_previous[kStopSignalCount];
+
+void OnStopSignal(int signal) {
+    if (signal == SIGINT) {
+        g_interrupted = 1;
+    } else {
+        g_endSignal = signal;
+    }
+}
+
+int g_stdoutError = 0;
+
+bool IsTerminal(std::FILE* stream) {
+    // Asked once per stream: the answer cannot change during a run.
+    static const bool out = isatty(STDOUT_FILENO) == 1;
+    static const bool err = isatty(STDERR_FILENO) == 1;
+    return stream == stdout ? out : stream == stderr ? err : isatty(fileno(stream)) == 1;
+}
+
+void NoteFailure(std::FILE* stream) {
+    if (stream == stdout && g_stdoutError == 0) g_stdoutError = errno != 0 ? errno : EIO;
+}
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when there is none.
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4                                 ? 4
+                                                                                              : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
 
 }  // namespace
 
 TerminalUi::TerminalUi() {
     struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
+    sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     // No SA_RESTART: a waiting poll() or sleep returns at once, so the abort is prompt.
     sa.sa_flags = 0;
-    sigaction(SIGINT, &sa, &g_previous);
-    drawProgress_ = isatty(STDERR_FILENO) == 1;
+    for (int i = 0; i < kStopSignalCount; ++i) {
+        sigaction(kStopSignals[i], nullptr, &g_previous[i]);
+        if (g_previous[i].sa_handler != SIG_IGN) sigaction(kStopSignals[i], &sa, nullptr);
+    }
+    drawProgress_ = IsTerminal(stderr);
 }
 
 TerminalUi::~TerminalUi() {
     ProgressHide();
-    sigaction(SIGINT, &g_previous, nullptr);
+    for (int i = 0; i < kStopSignalCount; ++i) sigaction(kStopSignals[i], &g_previous[i], nullptr);
 }
 
 void TerminalUi::MessageBox(std::string_view text, BoxStyle style) {
     if (progressVisible_ && drawProgress_) std::fputs("\r\033[K", stderr);
     std::FILE* out = style == BoxStyle::Plain || style == BoxStyle::Information ? stdout : stderr;
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fputc('\n', out);
-    std::fflush(out);
+    WriteText(out, text);
+    WriteText(out, "\n");
+    if (std::fflush(out) != 0) NoteFailure(out);
     if (progressVisible_) DrawProgress();
 }
 
@@ -70,9 +110,48 @@ void TerminalUi::DrawProgress() {
 }
 
 bool TerminalUi::PumpMessages() {
+    if (g_endSignal != 0) return true;
     if (!g_interrupted) return false;
     g_interrupted = 0;
     return true;
+}
+
+int TerminalUi::EndSignal() { return g_endSignal; }
+
+int TerminalUi::UnansweredSignal() { return g_endSignal != 0 ? g_endSignal : g_interrupted ? SIGINT : 0; }
+
+std::string TerminalSafeText(std::string_view text) {
+    std::string safe;
+    safe.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (const std::size_t length = Utf8Length(text, i); length > 0) {
+            // U+0080 to U+009F are the C1 controls.
+            const bool c1 = byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+            if (c1) {
+                safe += '?';
+            } else {
+                safe.append(text.substr(i, length));
+            }
+            i += length;
+            continue;
+        }
+        const bool control = (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F ||
+                             (byte >= 0x80 && byte <= 0x9F);
+        safe += control ? '?' : static_cast<char>(byte);
+        ++i;
+    }
+    return safe;
+}
+
+void WriteText(std::FILE* stream, std::string_view text) {
+    const std::string safe = IsTerminal(stream) ? TerminalSafeText(text) : std::string(text);
+    if (std::fwrite(safe.data(), 1, safe.size(), stream) != safe.size()) NoteFailure(stream);
+}
+
+int StandardOutputError() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) NoteFailure(stdout);
+    return g_stdoutError;
 }
 
 }  // namespace loamer

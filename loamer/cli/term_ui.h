@@ -1,6 +1,15 @@
 // Interface services of the command line: boxes become lines, Ctrl-C is the abort, and the
 // progress bar is drawn on stderr when it is a terminal.
+//
+// Signals while a TerminalUi lives: SIGINT aborts the running meter exchange once, as Escape
+// does in the dialog. SIGTERM and SIGHUP abort it too, and every exchange after it, so that the
+// command ends soon and the program still closes the port (restoring its settings) before it
+// exits. A signal that was ignored when the program started stays ignored (nohup).
 #pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "loamer/link/ui.h"
 
@@ -8,9 +17,11 @@ namespace loamer {
 
 class TerminalUi final : public UiServices {
 public:
-    // Installs the Ctrl-C handler; the previous one comes back when the object goes.
+    // Installs the signal handlers; the previous ones come back when the object goes.
     TerminalUi();
     ~TerminalUi() override;
+    TerminalUi(const TerminalUi&) = delete;
+    TerminalUi& operator=(const TerminalUi&) = delete;
 
     void MessageBox(std::string_view text, BoxStyle style) override;
     void BeginWaitCursor() override {}
@@ -23,6 +34,12 @@ public:
     void ProgressHide() override;
     bool PumpMessages() override;
 
+    // SIGTERM or SIGHUP once either has arrived: the run is to end. 0 otherwise.
+    static int EndSignal();
+    // The signal that asked to stop and that no exchange has answered with an abort yet
+    // (EndSignal(), or a Ctrl-C that came outside an exchange); 0 when there is none.
+    static int UnansweredSignal();
+
 private:
     void DrawProgress();
     bool progressVisible_ = false;
@@ -30,5 +47,17 @@ private:
     int step_ = 1;
     int pos_ = 0;
 };
+
+// Writes program text to stdout or stderr. When the stream is a terminal, control characters
+// other than tab and the line ends show as '?' (meter bytes must not drive the terminal);
+// into a pipe or a file the bytes go as they are. A failed write to stdout is remembered.
+void WriteText(std::FILE* stream, std::string_view text);
+
+// The text as a terminal gets it: C0 controls other than \t \n \r, DEL, and the C1 controls
+// (a lone byte 0x80 to 0x9F, or U+0080 to U+009F in UTF-8) each become one '?'.
+std::string TerminalSafeText(std::string_view text);
+
+// Flushes stdout; the errno of its first failed write, 0 when everything went out.
+int StandardOutputError();
 
 }  // namespace loamer

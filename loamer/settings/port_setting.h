@@ -11,14 +11,16 @@ namespace loamer {
 enum class SettingsStatus {
     Ok,
     Unreadable,  // the file exists but cannot be read (permissions, a folder in its place)
-    Malformed,   // the file does not read as a settings file
+    Malformed,   // the file does not read as a settings file (a line that is no key=value,
+                 // control characters, a value that runs over its line)
     Unwritable,  // the name could not be stored
 };
 
 // "ComPortName"; when empty, "COMPORT" n > 0 gives "COMn"; otherwise the default port. On a
 // failed load name holds the default port.
 SettingsStatus LoadPortName(std::string& name);
-// Writes "ComPortName" and checks that it reached the file.
+// Writes "ComPortName" and checks that it reached the file. A damaged file is rewritten with
+// what could be read of it; an unreadable one is left alone (Unwritable).
 SettingsStatus SavePortName(const std::string& name);
 
 // The settings file's path, for messages.

@@ -1,195 +1,401 @@
 // loamer-cli as a user runs it, against the meter emulator on a pseudo-terminal.
 #include <fcntl.h>
-#include <poll.h>
+#include <pty.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <clocale>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "loamer/version.h"
+#include "tests/support/child_process.h"
 #include "tools/tq4sim/emulator.h"
-
-
-extern char** environ;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using namespace loamer::testing;
+using Args = std::vector<std::string>;
+namespace fs = std::filesystem;
 
-// Runs loamer-cli with args; interruptAfterMs > 0 sends SIGINT then, as Ctrl-C would.
-Result RunCli(const std::vector<std::string>& args, int interruptAfterMs = 0) {
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    std::vector<char*> argv;
-    std::string program = LOAMER_CLI;
-    argv.push_back(program.data());
-    std::vector<std::string> copy = args;
-    for (std::string& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, LOAMER_CLI, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    Result r;
-    if (rc != 0) return r;
-    const auto start = std::chrono::steady_clock::now();
-    bool interrupted = false;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0) {
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 std::chrono::steady_clock::now() - start).count();
-        if (interruptAfterMs > 0 && !interrupted && elapsed >= interruptAfterMs) {
-            kill(pid, SIGINT);
-            interrupted = true;
-        }
-        if (poll(fds, 2, 20) <= 0) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-            char buf[512];
-            const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n <= 0) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            } else {
-                (i == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
+constexpr int kNobody = 65534;
+const std::string kAbortReport = "Code: 27 \n\nThe instruction was aborted\n\n";
+
+std::string Join(const Args& args) {
+    std::string joined;
+    for (const std::string& a : args) joined += "[" + a + "]";
+    return joined;
+}
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// The line as the next program to open the port finds it: held exclusively or not, and its
+// settings.
+std::string PortState(const std::string& path) {
+    // Root opens a port held exclusively all the same; anyone else is refused.
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return "cannot open: " + std::string(std::strerror(errno));
+    int exclusive = -1;
+    termios t{};
+    const bool ok = ioctl(fd, TIOCGEXCL, &exclusive) == 0 && tcgetattr(fd, &t) == 0;
+    close(fd);
+    if (!ok) return "cannot read its state";
+    char text[200];
+    std::snprintf(text, sizeof text, "exclusive %d, iflag %x oflag %x cflag %x lflag %x speed %u", exclusive,
+                  t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, static_cast<unsigned>(cfgetospeed(&t)));
+    std::string state = text;
+    for (const cc_t c : t.c_cc) state += " " + std::to_string(c);
+    return state;
+}
+
+// Line settings unlike those the program sets, so that a missing restore shows.
+void SetUnusualLineSettings(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    cfsetspeed(&t, B4800);
+    t.c_cc[VSTART] = 021;
+    t.c_cc[VSTOP] = 023;
+    EXPECT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+    close(fd);
 }
 
 class CliTest : public ::testing::Test {
 protected:
-    void Serve(std::vector<std::string> extra = {}) {
-        extra.insert(extra.begin(), {"--memory", std::string(LOAMER_SOURCE_DIR) + "/examples/meter.json",
-                                     "--transcript", transcript});
+    // A fresh emulator with the given faults, holding examples/meter.json or memory.
+    void Serve(const Args& faults = {}, const std::string& memory = LOAMER_SOURCE_DIR "/examples/meter.json") {
+        meter_.reset();
+        Args args = {"--memory", memory, "--transcript", transcript_};
+        args.insert(args.end(), faults.begin(), faults.end());
+        tq4sim::EmulatorOptions options;
         std::string error;
-        ASSERT_EQ(tq4sim::ParseCommandLine(extra, &options, &error), tq4sim::ParseOutcome::Run) << error;
-        ASSERT_TRUE(meter.Start(options, &slave, &error)) << error;
-    }
-    std::string Received() {
-        std::ifstream in(transcript);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    void SetUp() override {
-        char dir[] = "/tmp/loamer-cli-test-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        scratch = dir;
-        transcript = scratch + "/received.txt";
-        setenv("XDG_CONFIG_HOME", (scratch + "/config").c_str(), 1);
-    }
-    void TearDown() override {
-        meter.Stop();
-        std::system(("rm -rf " + scratch).c_str());
+        ASSERT_EQ(tq4sim::ParseCommandLine(args, &options, &error), tq4sim::ParseOutcome::Run) << error;
+        meter_ = std::make_unique<tq4sim::MeterEmulator>();
+        ASSERT_TRUE(meter_->Start(options, &slave_, &error)) << error;
     }
 
-    tq4sim::EmulatorOptions options;
-    tq4sim::MeterEmulator meter;
-    std::string slave;
-    std::string scratch;
-    std::string transcript;
+    ChildOptions Cli(const Args& args) const {
+        ChildOptions options;
+        options.argv = {LOAMER_CLI};
+        options.argv.insert(options.argv.end(), args.begin(), args.end());
+        options.setEnv = {{"XDG_CONFIG_HOME", config_}, {"LC_ALL", "C"}};
+        return options;
+    }
+    RunResult Run(const Args& args) const { return RunProgram(Cli(args)); }
+
+    std::string Received() const { return ReadFile(transcript_); }
+
+    ScratchDir scratch_;
+    const std::string config_ = scratch_ / "config";
+    const std::string settingsFile_ = config_ + "/Norvane/Loamer.conf";
+    const std::string transcript_ = scratch_ / "received.txt";
+    std::unique_ptr<tq4sim::MeterEmulator> meter_;
+    std::string slave_;
 };
 
 TEST_F(CliTest, TheFourStatusViews) {
     Serve();
-    Result r = RunCli({"--port", slave, "version"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "TQ4 firmware Version : V2.13  \n");
-    EXPECT_EQ(r.err, "");
-    r = RunCli({"--port", slave, "battery"});
-    EXPECT_EQ(r.out, "Battery Life = 87.0 Percent\n");
-    r = RunCli({"--port", slave, "memory"});
-    EXPECT_EQ(r.out, "Memory Used     = 6.7 Percent\n\nReadings stored = 0\n");
-    r = RunCli({"--port", slave, "tables"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "TQ4 Linearisation Tables Status:\n\n"
-                     "KR5 Loam      \tReady         \n"
-                     "VP4 Sand      \tReady         \n\n");
+    const struct {
+        const char* command;
+        std::string out;
+    } cases[] = {
+        {"version", "TQ4 firmware Version : V2.13  \n"},
+        {"battery", "Battery Life = 87.0 Percent\n"},
+        {"memory", "Memory Used     = 6.7 Percent\n\nReadings stored = 0\n"},
+        {"tables", ReadFile(TestDataPath("cli/tables.txt"))},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = Run({"--port", slave_, c.command});
+        EXPECT_EQ(r.status, 0) << c.command << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.command;
+        EXPECT_EQ(r.err, "") << c.command;
+    }
 }
 
 TEST_F(CliTest, SetClockThenReadItBack) {
     Serve();
-    Result r = RunCli({"--port", slave, "set-clock", "2026-12-07", "09:05:03"});
+    RunResult r = Run({"--port", slave_, "set-clock", "2026-12-07", "09:05:03"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     // The C locale's date order is month first: '0'.
     EXPECT_NE(Received().find("H020261207090503\\r\\n"), std::string::npos) << Received();
-    r = RunCli({"--port", slave, "clock"});
+    r = Run({"--port", slave_, "clock"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, 17), "12/07/2026  09:05") << r.out;
 }
 
+TEST_F(CliTest, NumbersStayInTheCLocaleWhileDatesFollowTheUser) {
+    ASSERT_TRUE(ScopedLocale(LC_ALL, "de_DE.UTF-8").Ok()) << "de_DE.UTF-8 is missing: ./run setup generates it";
+    Serve();
+    for (const Args& args : {Args{"battery"}, Args{"set-clock", "2026-12-07 09:05:03"}}) {
+        ChildOptions options = Cli({"--port", slave_});
+        options.argv.insert(options.argv.end(), args.begin(), args.end());
+        options.setEnv[1].second = "de_DE.UTF-8";
+        const RunResult r = RunProgram(options);
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (args[0] == "battery") {
+            EXPECT_EQ(r.out, "Battery Life = 87.0 Percent\n");
+        }
+    }
+    // Day first, as the German date format has it: '1'.
+    EXPECT_NE(Received().find("H120261207090503\\r\\n"), std::string::npos) << Received();
+}
+
 TEST_F(CliTest, BusyMeterIsReportedWithItsCode) {
     Serve({"--busy", "3"});
-    const Result r = RunCli({"--port", slave, "version"});
+    const RunResult r = Run({"--port", slave_, "version"});
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "Communications Error\n\n Code: 8\n\nThe TQ4 appears to be busy.\n");
 }
 
-TEST_F(CliTest, PortThatCannotOpen) {
-    const Result r = RunCli({"--port", scratch + "/no-such-port", "--verbose", "memory"});
+TEST_F(CliTest, VerboseAddsTheSystemsReason) {
+    const RunResult r = Run({"--port", scratch_ / "no-such-port", "--verbose", "memory"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("Communications Error\n\n Code: 2\n\nAn error occurred trying to open", 0), 0u);
-    EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no-such-port: No such file or directory\n"), std::string::npos) << r.err;
 }
 
-TEST_F(CliTest, CtrlCDuringAnExchangeIsTheAbort) {
-    Serve({"--silent-handshakes", "3"});
-    const auto start = std::chrono::steady_clock::now();
-    const Result r = RunCli({"--port", slave, "battery"}, 300);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    EXPECT_EQ(r.status, 27);
-    EXPECT_EQ(r.err, "Code: 27 \n\nThe instruction was aborted\n\n");
+// A run that ends early, by a signal or by a reader that went away, still closes the port:
+// it is not left exclusive, and its settings are those it had before.
+TEST_F(CliTest, EndingEarlyLeavesThePortAsItWas) {
+    const struct {
+        int signal;  // 0: the reader of standard output goes away instead
+        int status;
+        std::string err;
+    } cases[] = {
+        {SIGINT, 27, kAbortReport},
+        {SIGTERM, 27, kAbortReport},
+        {SIGHUP, 27, kAbortReport},
+        {0, 1, "loamer-cli: cannot write the output: Broken pipe\n"},
+    };
+    for (const auto& c : cases) {
+        // The status reply comes late: the signal, or the closed pipe, meets a waiting exchange.
+        Serve({"--delay", "I:600"});
+        SetUnusualLineSettings(slave_);
+        const std::string before = PortState(slave_);
+        const auto start = std::chrono::steady_clock::now();
+        ChildProcess cli(Cli({"--port", slave_, "battery"}));
+        if (c.signal == 0) {
+            cli.CloseStdoutPipe();
+        } else {
+            Pause(200);
+            cli.Signal(c.signal);
+        }
+        EXPECT_EQ(cli.Wait(5000), c.status) << "signal " << c.signal;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(cli.Err(), c.err) << "signal " << c.signal;
+        EXPECT_EQ(PortState(slave_), before) << "signal " << c.signal;
+    }
+}
+
+// A program started with descriptor 1 or 2 closed must not open the port in its place and
+// write its own texts to the meter.
+TEST_F(CliTest, ClosedStandardDescriptorsNeverBecomeThePort) {
+    const struct {
+        bool closeStdout;
+        Args faults;
+        Args args;
+        int status;
+        std::string requests;
+    } cases[] = {
+        // The version text goes to stdout.
+        {true, {}, {"version"}, 0, "?\\r\\n\nI\\r\\n\n"},
+        // The report of the failed wake-up goes to stderr, and the command goes on.
+        {false,
+         {"--refuse", "3"},
+         {"set-clock", "2026-12-07 09:05:03"},
+         9,
+         "?\\r\\n\n?\\r\\n\n?\\r\\n\nF\\r\\n\nH020261207090503\\r\\n\n?\\r\\n\n"},
+    };
+    for (const auto& c : cases) {
+        Args faults = c.faults;
+        faults.insert(faults.end(), {"--drop-partial", "50"});
+        Serve(faults);
+        Args args = {"--port", slave_};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ChildOptions options = Cli(args);
+        options.closeStdout = c.closeStdout;
+        options.closeStderr = !c.closeStdout;
+        EXPECT_EQ(RunProgram(options).status, c.status) << Join(args);
+        // Time for the emulator to note a stray partial line.
+        Pause(200);
+        EXPECT_EQ(Received(), c.requests) << Join(args);
+    }
+}
+
+// Meter bytes are printed as they came into a pipe, and defused on a terminal.
+TEST_F(CliTest, ControlBytesFromTheMeterNeverReachATerminal) {
+    Serve({}, TestDataPath("cli/control_bytes.json"));
+    int master = -1;
+    int terminal = -1;
+    char terminalName[64];
+    ASSERT_EQ(openpty(&master, &terminal, terminalName, nullptr, nullptr), 0);
+    termios raw{};
+    tcgetattr(terminal, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(terminal, TCSANOW, &raw);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+
+    const struct {
+        const char* command;
+        std::string piped;
+        std::string onTerminal;
+    } cases[] = {
+        {"version", "TQ4 firmware Version : \x1b[31mV \n", "TQ4 firmware Version : ?[31mV \n"},
+        {"tables", ReadFile(TestDataPath("cli/control_bytes_tables.txt")),
+         ReadFile(TestDataPath("cli/control_bytes_tables_terminal.txt"))},
+    };
+    for (const auto& c : cases) {
+        const RunResult piped = Run({"--port", slave_, c.command});
+        EXPECT_EQ(piped.status, 0) << piped.err;
+        EXPECT_EQ(piped.out, c.piped);
+
+        ChildOptions options = Cli({"--port", slave_, c.command});
+        options.argv.insert(options.argv.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" >\"$TERMINAL\""});
+        options.setEnv.emplace_back("TERMINAL", terminalName);
+        const RunResult shown = RunProgram(options);
+        EXPECT_EQ(shown.status, 0) << shown.err;
+        std::string screen;
+        char buffer[4096];
+        for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<std::size_t>(n));
+        EXPECT_EQ(screen, c.onTerminal);
+    }
+    close(terminal);
+    close(master);
 }
 
 TEST_F(CliTest, UsageErrorsNeverReachTheMeter) {
     Serve();
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"--port", slave, "fly"}, {"--port", slave, "set-clock", "2026-13-07 09:05:03"},
-          {"--port", slave, "set-clock", "yesterday"}, {"--port", slave, "version", "extra"}, {"--port"}}) {
-        const Result r = RunCli(args);
-        EXPECT_EQ(r.status, 64);
-        EXPECT_NE(r.err.find("usage: loamer-cli"), std::string::npos);
+    // The stored port leads to the meter, so that a command that ran anyway would be seen there.
+    ASSERT_EQ(Run({"port", slave_}).status, 0);
+    const std::string stored = ReadFile(settingsFile_);
+    const Args cases[] = {
+        {},
+        {"fly"},
+        {"--bogus", "version"},
+        {"version", "extra"},
+        {"--port"},
+        {"--port", "", "version"},
+        {"--port=", "version"},
+        {"port", ""},
+        {"port", "COM2", "COM3"},
+        {"set-clock", "2026-13-07 09:05:03"},
+        {"set-clock", "yesterday"},
+        {"set-clock", "2026-12-07", "09:05"},
+        {"set-clock", "--system", "2026-12-07 09:05:03"},
+        {"set-clock", "2026-12-07", "09:05:03", "x"},
+    };
+    for (const Args& args : cases) {
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.status, 64) << Join(args);
+        EXPECT_EQ(r.out, "") << Join(args);
+        // One line that names the problem, then the usage.
+        EXPECT_EQ(r.err.rfind("loamer-cli: ", 0), 0u) << Join(args) << r.err;
+        EXPECT_EQ(r.err.find("\nusage: loamer-cli "), r.err.find('\n')) << Join(args) << r.err;
     }
-    EXPECT_EQ(Received().find("\\r\\n"), std::string::npos) << Received();
+    EXPECT_EQ(Received(), "");
+    EXPECT_EQ(ReadFile(settingsFile_), stored);
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+    const RunResult help = Run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, ReadFile(TestDataPath("cli/usage.txt")));
+    EXPECT_EQ(Run({"fly"}).err, "loamer-cli: unknown command fly\n" + help.out);
+    const RunResult command = Run({"set-clock", "--help"});
+    EXPECT_EQ(command.status, 0);
+    EXPECT_EQ(command.out.rfind("usage: loamer-cli [--port NAME] [--verbose] set-clock [--system | YYYY-MM-DD HH:MM:SS]\n", 0),
+              0u)
+        << command.out;
+    EXPECT_EQ(Run({"--version"}).out, LOAMER_PRODUCT_NAME " " LOAMER_FILE_VERSION "\n" LOAMER_COPYRIGHT "\n");
 }
 
 TEST_F(CliTest, StoredPort) {
-    EXPECT_EQ(RunCli({"port"}).out, "COM1\n");
-    EXPECT_EQ(RunCli({"port", "/dev/ttyUSB3"}).status, 0);
-    EXPECT_EQ(RunCli({"port"}).out, "/dev/ttyUSB3\n");
-    EXPECT_EQ(RunCli({"--port", "COM4", "port"}).out, "COM4\n");
-    std::ifstream conf(scratch + "/config/Norvane/Loamer.conf");
-    std::stringstream s;
-    s << conf.rdbuf();
-    EXPECT_NE(s.str().find("[SETTINGS]"), std::string::npos);
-    EXPECT_NE(s.str().find("ComPortName=/dev/ttyUSB3"), std::string::npos) << s.str();
+    EXPECT_EQ(Run({"port"}).out, "COM1\n");
+    EXPECT_EQ(Run({"port", "/dev/ttyUSB3"}).status, 0);
+    EXPECT_EQ(Run({"port"}).out, "/dev/ttyUSB3\n");
+    EXPECT_EQ(Run({"--port", "COM4", "port"}).out, "COM4\n");
+    const std::string conf = ReadFile(settingsFile_);
+    EXPECT_NE(conf.find("[SETTINGS]"), std::string::npos);
+    EXPECT_NE(conf.find("ComPortName=/dev/ttyUSB3"), std::string::npos) << conf;
+}
+
+// A settings file that cannot be read or written is said on stderr; the command goes on with
+// COM1, and a port that could not be stored fails the command.
+TEST_F(CliTest, SettingsProblemsAreSaid) {
+    // Another user has to reach the settings folder.
+    ASSERT_EQ(chmod(scratch_.Path().c_str(), 0755), 0);
+    enum class Place { File, Folder, UnreadableFile, ReadOnlyFolder };
+    const std::string damaged = "The settings file " + settingsFile_ + " is damaged; using port COM1.\n";
+    const std::string unreadable = "The settings file " + settingsFile_ + " cannot be read; using port COM1.\n";
+    const std::string unstored = "The port could not be stored in the settings file " + settingsFile_ + ".\n";
+    const struct {
+        Place place;
+        std::string content;
+        Args args;
+        int status;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {Place::File, "[SETTINGS]\nComPortName=/dev/ttyUSB1\n", {"port"}, 0, "/dev/ttyUSB1\n", ""},
+        {Place::File, "not a settings line\n[SETTINGS]\nComPortName=/dev/ttyUSB1\n", {"port"}, 0, "COM1\n", damaged},
+        {Place::File, "[SETTINGS]\nComPortName=\x01\x02/dev/ttyUSB1\n", {"port"}, 0, "COM1\n", damaged},
+        {Place::File, "[SETTINGS]\nComPortName=\"/dev/ttyUSB1\n", {"port"}, 0, "COM1\n", damaged},
+        {Place::Folder, "", {"port"}, 0, "COM1\n", unreadable},
+        {Place::UnreadableFile, "[SETTINGS]\nComPortName=/dev/ttyUSB1\n", {"port"}, 0, "COM1\n", unreadable},
+        // With --port the stored setting is not needed, nor read.
+        {Place::Folder, "", {"--port", "COM4", "port"}, 0, "COM4\n", ""},
+        {Place::File, "not a settings line\n", {"port", "/dev/ttyUSB3"}, 0, "", ""},
+        {Place::Folder, "", {"port", "/dev/ttyUSB3"}, 1, "", unstored},
+        {Place::UnreadableFile, "[SETTINGS]\nComPortName=/dev/ttyUSB1\n", {"port", "/dev/ttyUSB3"}, 1, "", unstored},
+        {Place::ReadOnlyFolder, "", {"port", "/dev/ttyUSB3"}, 1, "", unstored},
+        {Place::ReadOnlyFolder, "not a settings line\n", {"port", "/dev/ttyUSB3"}, 1, "", unstored},
+    };
+    for (const auto& c : cases) {
+        const std::string label = c.content + Join(c.args);
+        fs::remove_all(config_);
+        fs::create_directories(fs::path(settingsFile_).parent_path());
+        if (c.place == Place::Folder) {
+            fs::create_directory(settingsFile_);
+        } else if (!c.content.empty()) {
+            std::ofstream(settingsFile_, std::ios::binary) << c.content;
+        }
+        // Root reads and writes anything: these run as another user.
+        const bool asNobody = c.place == Place::UnreadableFile || c.place == Place::ReadOnlyFolder;
+        for (const fs::path& p : {fs::path(config_), fs::path(settingsFile_).parent_path()})
+            ASSERT_EQ(chown(p.c_str(), kNobody, kNobody), 0);
+        if (c.place == Place::UnreadableFile) {
+            ASSERT_EQ(chmod(settingsFile_.c_str(), 0), 0);
+        }
+        if (c.place == Place::ReadOnlyFolder) {
+            ASSERT_EQ(chmod(fs::path(settingsFile_).parent_path().c_str(), 0555), 0);
+        }
+
+        ChildOptions options = Cli(c.args);
+        if (asNobody) options.uid = kNobody;
+        const RunResult r = RunProgram(options);
+        EXPECT_EQ(r.status, c.status) << label << r.err;
+        EXPECT_EQ(r.out, c.out) << label;
+        EXPECT_EQ(r.err, c.err) << label;
+        if (c.status == 0 && c.args.size() == 2 && c.args[0] == "port") {
+            EXPECT_EQ(Run({"port"}).out, c.args[1] + "\n") << label;
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,164 @@
+// The commands of loamer-cli: for each, its registration (arguments and options) and its
+// handler. A handler returns the exit status: 0, the code of the error report it showed, or
+// kExitFailure after a message of its own.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "loamer/cli/command_line.h"
+#include "loamer/cli/term_ui.h"
+#include "loamer/link/comm_port.h"
+#include "loamer/link/error_codes.h"
+#include "loamer/link/meter_protocol.h"
+#include "loamer/link/port_access.h"
+#include "loamer/link/status_views.h"
+#include "loamer/settings/port_setting.h"
+#include "loamer/upload/meter_clock.h"
+
+namespace loamer::cli {
+
+namespace {
+
+// Reports a failed meter command as the dialog would, and turns it into the exit status.
+int Report(const Invocation& in, ErrorCode rc) {
+    ShowErrorReport(rc);
+    if (in.verbose && LastCommPortSystemError() != 0)
+        WriteText(stderr, CommPortName() + ": " + std::strerror(LastCommPortSystemError()) + "\n");
+    return static_cast<int>(rc);
+}
+
+int StatusView(const Invocation& in, ErrorCode (*query)(std::string&)) {
+    std::string text;
+    if (ErrorCode rc = query(text); rc != ERR_NONE) return Report(in, rc);
+    Ui().MessageBox(text, BoxStyle::Information);
+    return 0;
+}
+
+// version, battery, memory, tables: the four status views.
+int RunVersion(const Invocation& in) { return StatusView(in, QueryVersionText); }
+int RunBattery(const Invocation& in) { return StatusView(in, QueryBatteryText); }
+int RunMemory(const Invocation& in) { return StatusView(in, QueryMemoryText); }
+int RunTables(const Invocation& in) { return StatusView(in, QueryTablesText); }
+
+void AddStatusViews(CLI::App& app, Invocation& in) {
+    AddCommand(app, in, {"version", "", "show the meter's firmware version", true, RunVersion});
+    AddCommand(app, in, {"battery", "", "show the meter's battery level", true, RunBattery});
+    AddCommand(app, in, {"memory", "", "show the meter's memory use and the readings stored", true, RunMemory});
+    AddCommand(app, in, {"tables", "", "show the status of the meter's linearisation tables", true, RunTables});
+}
+
+// clock: wakes the meter and prints its clock as the status box shows it.
+int RunClock(const Invocation& in) {
+    if (ErrorCode rc = ConnectMeter(); rc != ERR_NONE) return Report(in, rc);
+    const ClockReading reading = ReadMeterClockReading();
+    if (reading.code != ERR_NONE) return Report(in, reading.code);
+    Ui().MessageBox(reading.text, BoxStyle::Information);
+    return 0;
+}
+
+void AddClock(CLI::App& app, Invocation& in) {
+    AddCommand(app, in, {"clock", "", "show the meter's clock", true, RunClock});
+}
+
+// set-clock [--system | YYYY-MM-DD HH:MM:SS]: the Clock command's upload.
+int RunSetClock(const Invocation& in) {
+    // As the dialog's Clock command: a failed wake-up is reported and the clock query still
+    // runs, unless the program was asked to end.
+    int status = 0;
+    if (ErrorCode rc = ConnectMeter(); rc != ERR_NONE) {
+        status = Report(in, rc);
+        if (TerminalUi::EndSignal() != 0) return status;
+    }
+    unsigned char reply[kClockRecordSize] = {};
+    if (ErrorCode rc = GetMeterClock(reply); rc != ERR_NONE) return Report(in, rc);
+    const ClockFields chosen = in.words.empty() ? ComputerLocalTime() : in.time;
+    if (ErrorCode rc = SetMeterClock(chosen, UserDateOrder()); rc != ERR_NONE) return Report(in, rc);
+    if (ErrorCode rc = ConnectMeter(); rc != ERR_NONE) return Report(in, rc);
+    return status;
+}
+
+// "YYYY-MM-DD HH:MM:SS" as one argument or two, a time of the calendar.
+const char* CheckClockArgument(Invocation& in) {
+    if (in.words.empty()) return nullptr;
+    std::string text = in.words[0];
+    if (in.words.size() == 2) text += " " + in.words[1];
+    ClockFields& f = in.time;
+    int consumed = 0;
+    const bool ok = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &f.year, &f.month, &f.day, &f.hour,
+                                &f.minute, &f.second, &consumed) == 6 &&
+                    static_cast<std::size_t>(consumed) == text.size() && IsCalendarTime(f);
+    return ok ? nullptr : "set-clock takes --system or YYYY-MM-DD HH:MM:SS";
+}
+
+void AddSetClock(CLI::App& app, Invocation& in) {
+    CLI::App* command = AddCommand(app, in,
+                                   {"set-clock", "[--system | YYYY-MM-DD HH:MM:SS]",
+                                    "set the meter's clock to this computer's time (the default) or the one given",
+                                    true, RunSetClock, CheckClockArgument});
+    CLI::Option* system = command->add_flag("--system", in.system, "this computer's local time (the default)");
+    command->add_option("TIME", in.words, "the time to set, YYYY-MM-DD HH:MM:SS as one argument or two")
+        ->expected(1, 2)
+        ->excludes(system);
+}
+
+// ports: the serial ports of this computer, each with a note when the user cannot open it.
+struct PrintingSink : PortListSink {
+    void AddPort(const std::string& name) override {
+        const std::string note = DescribePortAccess(name);
+        WriteText(stdout, name + (note.empty() ? "" : "  ") + note + "\n");
+        ++count;
+    }
+    int count = 0;
+};
+
+int RunPorts(const Invocation&) {
+    PrintingSink sink;
+    EnumCommPorts(sink);
+    if (sink.count == 0) WriteText(stderr, "No serial ports found.\n");
+    return 0;
+}
+
+void AddPorts(CLI::App& app, Invocation& in) {
+    AddCommand(app, in, {"ports", "", "list the serial ports of this computer", false, RunPorts});
+}
+
+// port [NAME]: the port this command would use, or store NAME for the next ones.
+int RunPort(const Invocation& in) {
+    if (in.words.empty()) {
+        WriteText(stdout, CommPortName() + "\n");
+        return 0;
+    }
+    if (const SettingsStatus status = SavePortName(in.words[0]); status != SettingsStatus::Ok) {
+        WriteText(stderr, SettingsProblemText(status) + "\n");
+        return kExitFailure;
+    }
+    return 0;
+}
+
+const char* CheckPortArgument(Invocation& in) {
+    if (in.words.empty()) return nullptr;
+    // Storing a name needs no port of its own.
+    in.command.usesPort = false;
+    return in.words[0].empty() ? "a port name cannot be empty" : nullptr;
+}
+
+void AddPort(CLI::App& app, Invocation& in) {
+    CLI::App* command = AddCommand(app, in,
+                                   {"port", "[NAME]", "show the serial port a command would use, or store NAME",
+                                    true, RunPort, CheckPortArgument});
+    command->add_option("NAME", in.words, "the port to store: COM1, COM2, ... or a device path")->expected(0, 1);
+}
+
+}  // namespace
+
+void RegisterCommands(CLI::App& app, Invocation& in) {
+    AddStatusViews(app, in);
+    AddClock(app, in);
+    AddSetClock(app, in);
+    AddPorts(app, in);
+    AddPort(app, in);
+}
+
+}  // namespace loamer::cli
