@@ -68,8 +68,10 @@ CSetTime::CSetTime(ClockDisplay& display, QWidget* parent) : QDialog(parent), di
     date_->setObjectName(QStringLiteral("date"));
     date_->setGeometry(du.Rect(9, 30, 129, 14));
     date_->setCalendarPopup(true);
-    date_->setCalendarWidget(new QCalendarWidget);
-    date_->calendarWidget()->window()->installEventFilter(new RightAlignedPopup(date_));
+    auto* calendar = new QCalendarWidget;
+    calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);  // no week numbers
+    date_->setCalendarWidget(calendar);
+    calendar->window()->installEventFilter(new RightAlignedPopup(date_));
     date_->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
 
     time_ = new QTimeEdit(this);

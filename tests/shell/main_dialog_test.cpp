@@ -47,12 +47,13 @@ private slots:
 
     void datePickersCalendarOpensRightAligned() {
         CSetTime setTime(f_.dialog());
-        // Room on the left for a calendar wider than the picker.
+        // Room on either side of the picker for the calendar.
         setTime.move(300, 150);
         setTime.show();
         QVERIFY(QTest::qWaitForWindowExposed(&setTime));
         setTime.findChild<QCheckBox*>(QStringLiteral("setToSystem"))->click();
         auto* date = setTime.findChild<QDateEdit*>(QStringLiteral("date"));
+        // The drop-down is right-aligned, the date text is not.
         QVERIFY(!(date->alignment() & Qt::AlignRight));
 
         // The drop-down arrow is at the picker's right end.
@@ -61,7 +62,6 @@ private slots:
         QTRY_VERIFY(popup->isVisible());
         const QRect shown = popup->geometry();
         popup->hide();
-        QVERIFY(shown.width() > date->width());
         QCOMPARE(shown.right(), date->mapToGlobal(QPoint(date->width() - 1, 0)).x());
         QVERIFY(shown.top() >= date->mapToGlobal(QPoint(0, date->height())).y());
         setTime.reject();

@@ -163,6 +163,7 @@ private slots:
         // Opens on a port the user may not open: the note is there from the start.
         CPortDlg dialog("/dev/ttyUSB0");
         auto* label = dialog.findChild<QLabel*>(QStringLiteral("access"));
+        QVERIFY(label);
         QCOMPARE(label->text(), QStringLiteral("(no permission: the port belongs to group dialout)"));
 
         auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("port"));

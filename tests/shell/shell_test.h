@@ -24,8 +24,8 @@ namespace loamer {
 using TestFactory = std::unique_ptr<QObject> (*)();
 int RegisterShellTest(TestFactory factory);
 
-#define SHELL_TEST(Class)                                                                     \
-    [[maybe_unused]] static const int Class##Registered =                                     \
+#define SHELL_TEST(Class)                                \
+    [[maybe_unused]] static const int Class##Registered = \
         ::loamer::RegisterShellTest([]() -> std::unique_ptr<QObject> { return std::make_unique<Class>(); })
 
 // Answers every modal window that opens while it lives, from inside the window's own event
