@@ -173,33 +173,42 @@ TEST_F(CliTest, VerboseAddsTheSystemsReason) {
 // A run that ends early, by a signal or by a reader that went away, still closes the port:
 // it is not left exclusive, and its settings are those it had before.
 TEST_F(CliTest, EndingEarlyLeavesThePortAsItWas) {
+    const std::string battery = "?\\r\\n\nI\\r\\n\n";
     const struct {
         int signal;  // 0: the reader of standard output goes away instead
+        Args args;
         int status;
         std::string err;
+        std::string requests;
     } cases[] = {
-        {SIGINT, 27, kAbortReport},
-        {SIGTERM, 27, kAbortReport},
-        {SIGHUP, 27, kAbortReport},
-        {0, 1, "loamer-cli: cannot write the output: Broken pipe\n"},
+        {SIGINT, {"battery"}, 27, kAbortReport, battery},
+        {SIGTERM, {"battery"}, 27, kAbortReport, battery},
+        {SIGHUP, {"battery"}, 27, kAbortReport, battery},
+        {0, {"battery"}, 1, "loamer-cli: cannot write the output: Broken pipe\n", battery},
+        // Asked to end, set-clock does not go on after its failed wake-up as it would otherwise.
+        {SIGTERM, {"set-clock", "--system"}, 27, kAbortReport, "?\\r\\n\n"},
     };
     for (const auto& c : cases) {
-        // The status reply comes late: the signal, or the closed pipe, meets a waiting exchange.
-        Serve({"--delay", "I:600"});
+        // The replies come late: the signal, or the closed pipe, meets a waiting exchange.
+        Serve({"--delay", "I:600", "--silent-handshakes", c.args[0] == "battery" ? "0" : "1"});
         SetUnusualLineSettings(slave_);
         const std::string before = PortState(slave_);
         const auto start = std::chrono::steady_clock::now();
-        ChildProcess cli(Cli({"--port", slave_, "battery"}));
+        Args args = {"--port", slave_};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ChildProcess cli(Cli(args));
         if (c.signal == 0) {
             cli.CloseStdoutPipe();
         } else {
             Pause(200);
             cli.Signal(c.signal);
         }
-        EXPECT_EQ(cli.Wait(5000), c.status) << "signal " << c.signal;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-        EXPECT_EQ(cli.Err(), c.err) << "signal " << c.signal;
-        EXPECT_EQ(PortState(slave_), before) << "signal " << c.signal;
+        const std::string label = "signal " + std::to_string(c.signal) + " " + Join(c.args);
+        EXPECT_EQ(cli.Wait(5000), c.status) << label;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << label;
+        EXPECT_EQ(cli.Err(), c.err) << label;
+        EXPECT_EQ(PortState(slave_), before) << label;
+        EXPECT_EQ(Received(), c.requests) << label;
     }
 }
 
