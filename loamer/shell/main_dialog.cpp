@@ -35,7 +35,7 @@ struct ButtonRow {
     int x, y, width, height;
 };
 
-// Top to bottom, left to right: the buttons are created in this order, which is the Tab order.
+// Down the Get column, then across: the buttons are created in this order, which is the Tab order.
 // Places in dialog units.
 constexpr ButtonRow kButtons[] = {
     {"version", "&Version", "View TQ4 meter version", 25, 29, 76, 16},
