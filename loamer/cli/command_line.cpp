@@ -57,15 +57,16 @@ private:
 
     std::string ProgramHelp(const CLI::App& app) const {
         std::string text = std::string("usage: ") + kProgram + " " + kGlobalSynopsis + " COMMAND [ARGS]\n\ncommands:\n";
-        for (const CLI::App* command : app.get_subcommands({})) text += Row(Synopsis(*command), command->get_description());
+        for (const CLI::App* command : app.get_subcommands({}))
+            text += Row(Synopsis(*command), command->get_description());
         text += "\noptions:\n";
         for (const CLI::Option* option : app.get_options()) text += Row(OptionName(*option), option->get_description());
         return text + "\n" + kExitStatusText;
     }
 
     std::string CommandHelp(const CLI::App& command) const {
-        std::string text = std::string("usage: ") + kProgram + " " + kGlobalSynopsis + " " + Synopsis(command) + "\n\n" +
-                           command.get_description() + "\n";
+        std::string text = std::string("usage: ") + kProgram + " " + kGlobalSynopsis + " " + Synopsis(command) +
+                           "\n\n" + command.get_description() + "\n";
         std::string rows;
         for (const CLI::Option* option : command.get_options()) {
             if (option != command.get_help_ptr()) rows += Row(OptionName(*option), option->get_description());
@@ -107,7 +108,8 @@ int UsageError(const CLI::App& app, const std::string& problem) {
 
 CLI::App* AddCommand(CLI::App& app, Invocation& invocation, const CommandInfo& info) {
     CLI::App* command = app.add_subcommand(info.name, info.description);
-    if (auto* usage = dynamic_cast<UsageFormatter*>(app.get_formatter().get())) usage->synopsis[info.name] = info.synopsis;
+    if (auto* usage = dynamic_cast<UsageFormatter*>(app.get_formatter().get()))
+        usage->synopsis[info.name] = info.synopsis;
     command->callback([&invocation, info] { invocation.command = info; });
     return command;
 }
@@ -116,8 +118,7 @@ int ParseArguments(int argc, const char* const* argv, Invocation& invocation) {
     CLI::App app("", kProgram);
     app.formatter(std::make_shared<UsageFormatter>());
     const auto nonEmpty = CLI::Validator(
-        [](const std::string& value) { return value.empty() ? std::string("a port name cannot be empty") : std::string(); },
-        "");
+        [](const std::string& value) { return std::string(value.empty() ? "a port name cannot be empty" : ""); }, "");
     app.add_option("--port", invocation.port,
                    "serial port for this command: COM1, COM2, ... or a device path\n"
                    "(default: the stored port, else COM1)")

@@ -281,7 +281,8 @@ TEST_F(CliTest, ControlBytesFromTheMeterNeverReachATerminal) {
         EXPECT_EQ(shown.status, 0) << shown.err;
         std::string screen;
         char buffer[4096];
-        for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;)
+            screen.append(buffer, static_cast<std::size_t>(n));
         EXPECT_EQ(screen, c.onTerminal);
     }
     close(terminal);
@@ -328,9 +329,9 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_EQ(Run({"fly"}).err, "loamer-cli: unknown command fly\n" + help.out);
     const RunResult command = Run({"set-clock", "--help"});
     EXPECT_EQ(command.status, 0);
-    EXPECT_EQ(command.out.rfind("usage: loamer-cli [--port NAME] [--verbose] set-clock [--system | YYYY-MM-DD HH:MM:SS]\n", 0),
-              0u)
-        << command.out;
+    const std::string synopsis =
+        "usage: loamer-cli [--port NAME] [--verbose] set-clock [--system | YYYY-MM-DD HH:MM:SS]\n";
+    EXPECT_EQ(command.out.rfind(synopsis, 0), 0u) << command.out;
     EXPECT_EQ(Run({"--version"}).out, LOAMER_PRODUCT_NAME " " LOAMER_FILE_VERSION "\n" LOAMER_COPYRIGHT "\n");
 }
 
