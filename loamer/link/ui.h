@@ -3,11 +3,21 @@
 // line and the tests each install their own implementation.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace loamer {
 
 enum class BoxStyle { Plain, Information, Exclamation, Error };
+
+// What a file dialog offers: the name and extension it proposes, and its filter in the form
+// "Text (*.EXT)|*.EXT|All Files (*.*) |*.*||" (pairs of a description and a pattern).
+struct FileDialogSpec {
+    const char* defaultExtension = "";
+    const char* defaultName = "";
+    const char* filter = "";
+    bool confirmOverwrite = false;  // save dialogs: ask before an existing file is replaced
+};
 
 class UiServices {
 public:
@@ -28,6 +38,11 @@ public:
     virtual void ProgressShow() = 0;
     virtual void ProgressStep() = 0;
     virtual void ProgressHide() = 0;
+
+    // The file dialogs: true with the chosen path, false when the user cancels. Interfaces that
+    // cannot ask (a silent run) cancel.
+    virtual bool ChooseSaveFile(const FileDialogSpec& /*spec*/, std::string& /*path*/) { return false; }
+    virtual bool ChooseOpenFile(const FileDialogSpec& /*spec*/, std::string& /*path*/) { return false; }
 
     // Handles the events that wait (repaint, timers, clicks) and returns true when the user
     // asked to abort the running exchange (Escape in the dialog, Ctrl-C in the terminal).

@@ -6,6 +6,27 @@ void RecordingUi::MessageBox(std::string_view text, BoxStyle style) {
     boxes.push_back({std::string(text), style});
 }
 
+namespace {
+
+bool Choose(std::vector<std::string>& answers, std::string& path) {
+    if (answers.empty()) return false;
+    path = answers.front();
+    answers.erase(answers.begin());
+    return !path.empty();
+}
+
+}  // namespace
+
+bool RecordingUi::ChooseSaveFile(const FileDialogSpec& spec, std::string& path) {
+    fileDialogs.push_back(std::string("save ") + spec.defaultName + "." + spec.defaultExtension);
+    return Choose(chosenFiles, path);
+}
+
+bool RecordingUi::ChooseOpenFile(const FileDialogSpec& spec, std::string& path) {
+    fileDialogs.push_back(std::string("open ") + spec.defaultName + "." + spec.defaultExtension);
+    return Choose(chosenFiles, path);
+}
+
 bool RecordingUi::PumpMessages() {
     ++pumps;
     return abortWhen && abortWhen(pumps);

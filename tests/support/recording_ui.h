@@ -27,9 +27,14 @@ public:
     void ProgressStep() override { progress.push_back("+"); }
     void ProgressHide() override { progress.push_back("hide"); }
     bool PumpMessages() override;
+    // Answers with the next of chosenFiles ("" cancels), recording what was offered.
+    bool ChooseSaveFile(const FileDialogSpec& spec, std::string& path) override;
+    bool ChooseOpenFile(const FileDialogSpec& spec, std::string& path) override;
 
     std::vector<RecordedBox> boxes;
     std::vector<std::string> progress;
+    std::vector<std::string> chosenFiles;
+    std::vector<std::string> fileDialogs;  // "save LOAMER.CSV" or "open .LIN", in order
     int cursorDepth = 0;
     int cursorBegins = 0;
     int cursorRestores = 0;
