@@ -17,6 +17,15 @@ volatile std::sig_atomic_t g_endSignal = 0;    // SIGTERM or SIGHUP: stays set
 struct sigaction g_previous[kStopSignalCount];
 
 void OnStopSignal(int signal) {
+    // Asked again before the first request was answered: whatever blocks ignores it, so end
+    // now, as the signal does by default.
+    if (g_endSignal != 0 || g_interrupted) {
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        sigaction(signal, &byDefault, nullptr);
+        raise(signal);
+        return;
+    }
     if (signal == SIGINT) {
         g_interrupted = 1;
     } else {

@@ -4,7 +4,9 @@
 // Signals while a TerminalUi lives: SIGINT aborts the running meter exchange once, as Escape
 // does in the dialog. SIGTERM and SIGHUP abort it too, and every exchange after it, so that the
 // command ends soon and the program still closes the port (restoring its settings) before it
-// exits. A signal that was ignored when the program started stays ignored (nohup).
+// exits. A second stop signal before the first was answered ends the program at once, as the
+// signal does by default. A signal that was ignored when the program started stays ignored
+// (nohup).
 #pragma once
 
 #include <cstdio>

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <cerrno>
@@ -210,6 +211,40 @@ TEST_F(CliTest, EndingEarlyLeavesThePortAsItWas) {
         EXPECT_EQ(PortState(slave_), before) << label;
         EXPECT_EQ(Received(), c.requests) << label;
     }
+}
+
+// A stop signal outside an exchange: the program goes on to the close all the same. Here it
+// comes while the settings file, a named pipe, keeps the program waiting before the port is
+// open; the first exchange then ends with the abort, and the port is closed as it was found.
+TEST_F(CliTest, StopSignalOutsideAnExchangeStillLeadsToTheClose) {
+    Serve();
+    SetUnusualLineSettings(slave_);
+    const std::string before = PortState(slave_);
+    fs::create_directories(fs::path(settingsFile_).parent_path());
+    ASSERT_EQ(mkfifo(settingsFile_.c_str(), 0600), 0);
+    ChildProcess cli(Cli({"version"}));
+    Pause(200);
+    cli.Signal(SIGTERM);
+    Pause(100);
+    // Answers every open of the settings file from now on.
+    std::atomic<bool> done{false};
+    std::thread settings([&] {
+        const std::string content = "[SETTINGS]\nComPortName=" + slave_ + "\n";
+        while (!done) {
+            if (const int fd = open(settingsFile_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
+                (void)!write(fd, content.data(), content.size());
+                close(fd);
+            }
+            Pause(5);
+        }
+    });
+    EXPECT_EQ(cli.Wait(5000), 27);
+    done = true;
+    settings.join();
+    EXPECT_EQ(cli.Err(), kAbortReport);
+    // The wake-up was the last request (its bytes may have gone with the close's purge).
+    EXPECT_EQ(Received().find("I\\r\\n"), std::string::npos) << Received();
+    EXPECT_EQ(PortState(slave_), before);
 }
 
 // A program started with descriptor 1 or 2 closed must not open the port in its place and
