@@ -370,22 +370,13 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_EQ(Run({"--version"}).out, LOAMER_PRODUCT_NAME " " LOAMER_FILE_VERSION "\n" LOAMER_COPYRIGHT "\n");
 }
 
-TEST_F(CliTest, StoredPort) {
-    EXPECT_EQ(Run({"port"}).out, "COM1\n");
-    EXPECT_EQ(Run({"port", "/dev/ttyUSB3"}).status, 0);
-    EXPECT_EQ(Run({"port"}).out, "/dev/ttyUSB3\n");
-    EXPECT_EQ(Run({"--port", "COM4", "port"}).out, "COM4\n");
-    const std::string conf = ReadFile(settingsFile_);
-    EXPECT_NE(conf.find("[SETTINGS]"), std::string::npos);
-    EXPECT_NE(conf.find("ComPortName=/dev/ttyUSB3"), std::string::npos) << conf;
-}
-
-// A settings file that cannot be read or written is said on stderr; the command goes on with
-// COM1, and a port that could not be stored fails the command.
-TEST_F(CliTest, SettingsProblemsAreSaid) {
+// The stored port, shared with the desktop program. A settings file that cannot be read or
+// written is said on stderr; the command goes on with COM1, and a port that could not be stored
+// fails the command.
+TEST_F(CliTest, StoredPortAndSettingsProblems) {
     // Another user has to reach the settings folder.
     ASSERT_EQ(chmod(scratch_.Path().c_str(), 0755), 0);
-    enum class Place { File, Folder, UnreadableFile, ReadOnlyFolder };
+    enum class Place { None, File, Folder, UnreadableFile, ReadOnlyFolder };
     const std::string damaged = "The settings file " + settingsFile_ + " is damaged; using port COM1.\n";
     const std::string unreadable = "The settings file " + settingsFile_ + " cannot be read; using port COM1.\n";
     const std::string unstored = "The port could not be stored in the settings file " + settingsFile_ + ".\n";
@@ -397,7 +388,10 @@ TEST_F(CliTest, SettingsProblemsAreSaid) {
         std::string out;
         std::string err;
     } cases[] = {
+        {Place::None, "", {"port"}, 0, "COM1\n", ""},
+        {Place::None, "", {"port", "/dev/ttyUSB3"}, 0, "", ""},
         {Place::File, "[SETTINGS]\nComPortName=/dev/ttyUSB1\n", {"port"}, 0, "/dev/ttyUSB1\n", ""},
+        {Place::File, "[SETTINGS]\nCOMPORT=3\n", {"port"}, 0, "COM3\n", ""},
         {Place::File, "not a settings line\n[SETTINGS]\nComPortName=/dev/ttyUSB1\n", {"port"}, 0, "COM1\n", damaged},
         {Place::File, "[SETTINGS]\nComPortName=\x01\x02/dev/ttyUSB1\n", {"port"}, 0, "COM1\n", damaged},
         {Place::File, "[SETTINGS]\nComPortName=\"/dev/ttyUSB1\n", {"port"}, 0, "COM1\n", damaged},
@@ -417,7 +411,7 @@ TEST_F(CliTest, SettingsProblemsAreSaid) {
         fs::create_directories(fs::path(settingsFile_).parent_path());
         if (c.place == Place::Folder) {
             fs::create_directory(settingsFile_);
-        } else if (!c.content.empty()) {
+        } else if (c.place != Place::None) {
             std::ofstream(settingsFile_, std::ios::binary) << c.content;
         }
         // Root reads and writes anything: these run as another user.
@@ -439,6 +433,7 @@ TEST_F(CliTest, SettingsProblemsAreSaid) {
         EXPECT_EQ(r.err, c.err) << label;
         if (c.status == 0 && c.args.size() == 2 && c.args[0] == "port") {
             EXPECT_EQ(Run({"port"}).out, c.args[1] + "\n") << label;
+            EXPECT_NE(ReadFile(settingsFile_).find("[SETTINGS]\nComPortName=" + c.args[1] + "\n"), std::string::npos);
         }
     }
 }
