@@ -72,6 +72,7 @@ private:
             if (option != command.get_help_ptr()) rows += Row(OptionName(*option), option->get_description());
         }
         if (!rows.empty()) text += "\n" + rows;
+        if (!command.get_footer().empty()) text += "\n" + command.get_footer() + "\n";
         return text;
     }
 };

@@ -45,6 +45,7 @@ struct Invocation {
     // Arguments of the commands, filled by their registrations.
     std::vector<std::string> words;  // positional arguments
     bool system = false;             // set-clock --system
+    bool force = false;              // retrieve --force: an existing output file is replaced
     ClockFields time;                // set-clock: the time given, once checked
 };
 

@@ -1,6 +1,11 @@
 // The commands of loamer-cli: for each, its registration (arguments and options) and its
 // handler. A handler returns the exit status: 0, the code of the error report it showed, or
 // kExitFailure after a message of its own.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,8 +19,10 @@
 #include "loamer/link/meter_protocol.h"
 #include "loamer/link/port_access.h"
 #include "loamer/link/status_views.h"
+#include "loamer/retrieval/retrieve_command.h"
 #include "loamer/settings/port_setting.h"
 #include "loamer/upload/meter_clock.h"
+#include "loamer/version.h"
 
 namespace loamer::cli {
 
@@ -47,6 +54,61 @@ void AddStatusViews(CLI::App& app, Invocation& in) {
     AddCommand(app, in, {"battery", "", "show the meter's battery level", true, RunBattery});
     AddCommand(app, in, {"memory", "", "show the meter's memory use and the readings stored", true, RunMemory});
     AddCommand(app, in, {"tables", "", "show the status of the meter's linearisation tables", true, RunTables});
+}
+
+// retrieve FILE [--force]: every record stored in the meter into a data record file.
+
+// Creates path when nothing is there, in one step so that a file appearing meanwhile is not
+// lost. False when something other than a folder is there already, a dangling link included.
+// Any other failure is left to the retrieval's own open, which reports it.
+bool ClaimNewFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    struct stat target {};
+    return errno != EEXIST || (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode));
+}
+
+int RunRetrieve(const Invocation& in) {
+    const std::string& path = in.words[0];
+    // Before the meter is woken: a refused file costs no meter time.
+    if (!in.force && !ClaimNewFile(path)) {
+        WriteText(stderr, "loamer-cli: " + path + " exists; retrieve --force replaces it\n");
+        return kExitFailure;
+    }
+    ErrorCode code = ERR_NONE;
+    switch (RetrieveIntoFile(path, LOAMER_FILE_VERSION, code)) {
+    case RetrieveOutcome::Failed: return Report(in, code);
+    case RetrieveOutcome::CloseFailed: return kExitFailure;  // the system's message said it
+    case RetrieveOutcome::Saved: break;
+    }
+    Ui().MessageBox(kReadingsSavedText, BoxStyle::Plain);
+    return 0;
+}
+
+// Refused rather than taken as a file name: a user who types "-" means standard output, and the
+// readings never go there.
+const char* CheckRetrieveFile(Invocation& in) {
+    if (in.words[0].empty()) return "retrieve: FILE cannot be empty";
+    if (in.words[0] == "-") return "retrieve: FILE cannot be \"-\" (./- names a file called -)";
+    return nullptr;
+}
+
+void AddRetrieve(CLI::App& app, Invocation& in) {
+    CLI::App* command =
+        AddCommand(app, in,
+                   {"retrieve", "FILE [--force]", "collect the readings stored in the meter into the data record file FILE",
+                    true, RunRetrieve, CheckRetrieveFile});
+    command->add_option("FILE", in.words, "the file to write (CSV text); \"-\" is refused, ./- names a file called -")
+        ->expected(1)
+        ->required();
+    command->add_flag("--force", in.force, "replace FILE when it exists; without it the command refuses");
+    command->footer(
+        "The progress bar is drawn on stderr when it is a terminal. Ctrl-C (or SIGTERM, SIGHUP)\n"
+        "ends the retrieval with code 27, as any failure ends it with its report's code: the file\n"
+        "keeps the readings written before it.");
 }
 
 // clock: wakes the meter and prints its clock as the status box shows it.
@@ -155,6 +217,7 @@ void AddPort(CLI::App& app, Invocation& in) {
 
 void RegisterCommands(CLI::App& app, Invocation& in) {
     AddStatusViews(app, in);
+    AddRetrieve(app, in);
     AddClock(app, in);
     AddSetClock(app, in);
     AddPorts(app, in);
