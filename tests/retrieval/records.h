@@ -22,9 +22,9 @@ inline std::string SensorBody(const char* number = "00001", char device = 'A', c
 }
 
 // A reading: record number, sample, plot, then the slots (seven characters of value, one flag).
-inline std::string ReadingBody(const char* number, const char* sample, char plot, const std::string& slots,
+inline std::string ReadingBody(const char* number, const char* sample, char plot, const std::string& slotTexts,
                                const char* time = "20160305140709") {
-    return std::string(number) + sample + plot + "B12" + time + slots + "\r\n";
+    return std::string(number) + sample + plot + "B12" + time + slotTexts + "\r\n";
 }
 
 }  // namespace loamer::testing
