@@ -15,10 +15,12 @@
 #include "loamer/link/comm_port.h"
 #include "loamer/link/status_views.h"
 #include "loamer/product.h"
+#include "loamer/retrieval/retrieve_command.h"
 #include "loamer/shell/about_dialog.h"
 #include "loamer/shell/dialog_units.h"
 #include "loamer/shell/program_icon.h"
 #include "loamer/shell/set_time_dialog.h"
+#include "loamer/version.h"
 
 namespace loamer {
 
@@ -108,7 +110,7 @@ void CLOAMERDlg::BuildMenu() {
 
     QAction* retrieve = bar->addAction(QStringLiteral("&Retrieve"));
     retrieve->setObjectName(QStringLiteral("menuRetrieve"));
-    NotBuilt(retrieve);
+    connect(retrieve, &QAction::triggered, this, &CLOAMERDlg::OnRetrieve);
 
     QMenu* tools = bar->addMenu(QStringLiteral("T&ools"));
     NotBuilt(add(tools, "debug", "&Debug", nullptr));
@@ -155,14 +157,14 @@ void CLOAMERDlg::BuildControls(QWidget* client) {
     connect(button("battery"), &QPushButton::clicked, this, &CLOAMERDlg::OnBattery);
     connect(button("memory"), &QPushButton::clicked, this, &CLOAMERDlg::OnMemory);
     connect(button("tablesStatus"), &QPushButton::clicked, this, &CLOAMERDlg::OnTablesStatus);
+    connect(button("retrieve"), &QPushButton::clicked, this, &CLOAMERDlg::OnRetrieve);
     connect(button("about"), &QPushButton::clicked, this, &CLOAMERDlg::OnAbout);
     connect(button("exit"), &QPushButton::clicked, this, &CLOAMERDlg::OnExit);
 
-    // Enter anywhere in the dialog runs Retrieve (a disabled default button takes Enter and
-    // does nothing until Retrieve is built).
+    // Enter anywhere in the dialog runs Retrieve: the other buttons are not auto-default, so
+    // they leave Enter to the default button.
     QPushButton* retrieve = button("retrieve");
     retrieve->setDefault(true);
-    retrieve->setEnabled(false);
     // Alt+R and Alt+X belong to the menu bar's items of the same commands; two owners of one
     // mnemonic would make each press only move the focus.
     retrieve->setShortcut(QKeySequence());
@@ -240,6 +242,24 @@ void CLOAMERDlg::OnVersion() { StatusView(QueryVersionText); }
 void CLOAMERDlg::OnBattery() { StatusView(QueryBatteryText); }
 void CLOAMERDlg::OnMemory() { StatusView(QueryMemoryText); }
 void CLOAMERDlg::OnTablesStatus() { StatusView(QueryTablesText); }
+
+void CLOAMERDlg::OnRetrieve() {
+    RunMeterCommand([this] {
+        std::string path;
+        if (!Ui().ChooseSaveFile(kRetrieveFileDialog, path)) return;
+        // Painted now, so that the closed file dialog leaves no trace during the long retrieval.
+        repaint();
+        ErrorCode code = ERR_NONE;
+        switch (RetrieveIntoFile(path, LOAMER_FILE_VERSION, code)) {
+        case RetrieveOutcome::Failed: ShowErrorReport(code); return;
+        case RetrieveOutcome::CloseFailed: return;  // the system's message said it
+        case RetrieveOutcome::Saved:
+            Ui().MessageBox(kReadingsSavedText, BoxStyle::Plain);
+            RefreshClockDisplay(*this);
+            return;
+        }
+    });
+}
 
 void CLOAMERDlg::OnClock() {
     RunMeterCommand([this] { ClockCommand(*this, this); });

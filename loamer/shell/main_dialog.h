@@ -68,6 +68,7 @@ private slots:
     void OnBattery();
     void OnMemory();
     void OnTablesStatus();
+    void OnRetrieve();
     void OnAbout();
     void OnClock();
     void OnSerialPort();

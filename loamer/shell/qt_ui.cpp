@@ -1,6 +1,10 @@
 #include "loamer/shell/qt_ui.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -56,6 +60,26 @@ QString FromProgramText(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+QStringList QtNameFilters(const char* filter) {
+    const QStringList parts = QString::fromLatin1(filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString text = parts[i].trimmed();
+        if (text.isEmpty()) break;  // the closing "||"
+        // The pair's own patterns stand in for those the description shows.
+        if (const qsizetype open = text.lastIndexOf(QLatin1Char('(')); open > 0 && text.endsWith(QLatin1Char(')')))
+            text = text.left(open).trimmed();
+        QStringList patterns;
+        for (const QString& listed : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            QString pattern = listed.trimmed();
+            if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+            if (!pattern.isEmpty() && !patterns.contains(pattern)) patterns << pattern;
+        }
+        if (!patterns.isEmpty()) filters << text + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + u')';
+    }
+    return filters;
+}
+
 QtUi::QtUi(QWidget* owner, QProgressBar* bar) : owner_(owner), bar_(bar) {}
 
 void QtUi::MessageBox(std::string_view text, BoxStyle style) {
@@ -108,6 +132,41 @@ void QtUi::ProgressStep() {
 
 void QtUi::ProgressHide() {
     if (bar_) bar_->hide();
+}
+
+bool QtUi::ChooseSaveFile(const FileDialogSpec& spec, std::string& path) { return ChooseFile(spec, true, path); }
+
+bool QtUi::ChooseOpenFile(const FileDialogSpec& spec, std::string& path) { return ChooseFile(spec, false, path); }
+
+bool QtUi::ChooseFile(const FileDialogSpec& spec, bool save, std::string& path) {
+    if (unattended_) return false;
+    QFileDialog dialog(owner_.data(), save ? QStringLiteral("Save As") : QStringLiteral("Open"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(save && spec.confirmOverwrite));
+    // "*.CSV" lists readings.csv as well: names on this system differ in case.
+    QDir::Filters entries = dialog.filter();
+    entries.setFlag(QDir::CaseSensitive, false);
+    dialog.setFilter(entries);
+    dialog.setNameFilters(QtNameFilters(spec.filter));
+    const QString extension = QString::fromLatin1(spec.defaultExtension);
+    dialog.setDefaultSuffix(extension);
+    dialog.setDirectory(lastFolder_.isEmpty() ? QDir::currentPath() : lastFolder_);
+    if (*spec.defaultName) {
+        QString name = QString::fromLatin1(spec.defaultName);
+        if (!extension.isEmpty() && !name.contains(u'.')) name += u'.' + extension;
+        dialog.selectFile(name);
+    }
+
+    ArrowCursorScope arrow;
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty()) return false;
+    lastFolder_ = QFileInfo(chosen.first()).absolutePath();
+    path = QFile::encodeName(chosen.first()).toStdString();
+    return true;
 }
 
 bool QtUi::PumpMessages() {

@@ -4,6 +4,8 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <string>
 #include <string_view>
 
 #include "loamer/link/ui.h"
@@ -16,6 +18,12 @@ namespace loamer {
 // Program texts are 8-bit: UTF-8 when they decode as such (file names of this system), else
 // the meter's own single-byte characters (a version field may carry 0xB0).
 QString FromProgramText(std::string_view text);
+
+// A file dialog filter of pairs "Text (*.EXT)|*.EXT|All Files (*.*) |*.*||" as Qt's name
+// filters: each description keeps its words and shows the patterns of its pair, separated by
+// blanks; "*.*" becomes "*", so that names without a dot show under All Files. The patterns
+// match without regard to case in the program's dialogs.
+QStringList QtNameFilters(const char* filter);
 
 class QtUi final : public UiServices {
 public:
@@ -38,6 +46,12 @@ public:
     void ProgressStep() override;
     void ProgressHide() override;
 
+    // Qt's own file dialogs, so that they look alike everywhere and tests can drive them: the
+    // default name with its extension proposed in the folder used last in this run, the default
+    // extension appended to a name typed without one. Unattended, they cancel.
+    bool ChooseSaveFile(const FileDialogSpec& spec, std::string& path) override;
+    bool ChooseOpenFile(const FileDialogSpec& spec, std::string& path) override;
+
     // Runs the events that wait without blocking. Key presses meant for the window that was
     // modal when the pump started are swallowed, Escape among them as the abort request; a
     // window opened meanwhile (the About box) gets its keys as usual.
@@ -55,9 +69,12 @@ public:
     int waitCursorDepth() const { return waitDepth_; }
 
 private:
+    bool ChooseFile(const FileDialogSpec& spec, bool save, std::string& path);
+
     QPointer<QWidget> owner_;
     QPointer<QProgressBar> bar_;
     int step_ = 10;  // until an operation sets its own
+    QString lastFolder_;  // empty: the working folder
     int waitDepth_ = 0;
     bool abortRequested_ = false;
     bool unattended_ = false;

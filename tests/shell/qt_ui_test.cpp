@@ -1,13 +1,18 @@
 // The Qt interface services on their own: box styles, the counted wait cursor, the progress
-// bar's steps, and the pump's handling of keys.
+// bar's steps, the pump's handling of keys, and the file dialogs.
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListView>
 #include <QProgressBar>
 #include <QTest>
+#include <fstream>
 
+#include "loamer/retrieval/retrieve_command.h"
 #include "loamer/shell/qt_ui.h"
 #include "tests/shell/shell_test.h"
+#include "tests/support/child_process.h"
 
 using namespace loamer;
 
@@ -119,6 +124,88 @@ private slots:
         // Outside the pump keys reach the widget as usual.
         QTest::keyClicks(&edit, QStringLiteral("ok"));
         QCOMPARE(edit.text(), QStringLiteral("ok"));
+    }
+
+    void fileFiltersTakeQtsForm_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("qt");
+        QTest::newRow("retrieve") << kRetrieveFileDialog.filter
+                                  << QStringList{"CSV Files (*.CSV)", "All Files (*)"};
+        // The pattern field decides, not what the description shows.
+        QTest::newRow("two patterns") << "Tables (*.LIN)|*.LIN;*.TXT|Dumps|*.DMP||"
+                                      << QStringList{"Tables (*.LIN *.TXT)", "Dumps (*.DMP)"};
+        QTest::newRow("unclosed") << "All Files (*.*)|*.*|Orphan" << QStringList{"All Files (*)"};
+        QTest::newRow("empty") << "" << QStringList{};
+    }
+
+    void fileFiltersTakeQtsForm() {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, qt);
+        QCOMPARE(QtNameFilters(filter.toLatin1().constData()), qt);
+    }
+
+    // The dialog as a user drives it: a name typed without extension gets one, an existing file
+    // is replaced only when the user says so, the next dialog opens where the last one ended.
+    void saveDialogAddsTheExtensionAsksBeforeReplacingAndRemembersTheFolder() {
+        loamer::testing::ScratchDir dir;
+        const QString folder = QString::fromStdString(dir.Path());
+        for (const char* name : {"old.csv", "notes.txt"}) std::ofstream(dir / name) << "x";
+        QtUi ui;
+        QString typed = folder + QStringLiteral("/readings");
+        QStringList shown;  // folder, proposed name, listed files, cursor of each dialog
+        ModalAnswerer answerer([&](QWidget* window) {
+            auto* dialog = qobject_cast<QFileDialog*>(window);
+            auto* name = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+            auto* list = dialog ? dialog->findChild<QListView*>(QStringLiteral("listView")) : nullptr;
+            if (!name || !list) return;
+            shown << dialog->windowTitle() << dialog->directory().absolutePath() << name->text();
+            if (dialog->directory().absolutePath() == folder) {
+                // Listed once the folder has been read: *.CSV matches old.csv, not notes.txt.
+                QTRY_COMPARE(list->model()->rowCount(list->rootIndex()), 2);
+                QStringList files;
+                for (int row = 0; row < 2; ++row)
+                    files << list->model()->index(row, 0, list->rootIndex()).data().toString();
+                files.sort();
+                shown << files;
+            }
+            shown << QString::number(QApplication::overrideCursor()->shape());
+            name->setText(typed);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+
+        ui.BeginWaitCursor();
+        std::string path;
+        QVERIFY(ui.ChooseSaveFile(kRetrieveFileDialog, path));
+        QCOMPARE(path, dir / "readings.CSV");
+        std::ofstream(path) << "x";
+        typed = QStringLiteral("readings");
+        QVERIFY(ui.ChooseSaveFile(kRetrieveFileDialog, path));
+        QCOMPARE(path, dir / "readings.CSV");
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        ui.EndWaitCursor();
+
+        const QString arrow = QString::number(Qt::ArrowCursor);
+        QCOMPARE(shown, QStringList({"Save As", QDir::currentPath(), "LOAMER.CSV", arrow, "Save As", folder,
+                                     "LOAMER.CSV", "old.csv", "readings.CSV", arrow}));
+        QCOMPARE(answerer.boxes.size(), std::size_t{1});
+        QVERIFY2(answerer.boxes[0].text.contains(QStringLiteral("already exists")),
+                 qPrintable(answerer.boxes[0].text));
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void fileDialogsCancelAndAnUnattendedOneIsNotShown() {
+        QtUi ui;
+        std::string path = "kept";
+        {
+            ModalAnswerer answerer(ChooseFileAs(QString()));
+            QVERIFY(!ui.ChooseOpenFile(kRetrieveFileDialog, path));
+            QVERIFY(answerer.unexpected.isEmpty());
+        }
+        ui.SetUnattended(true);
+        ModalAnswerer answerer;  // would record any window as unexpected
+        QVERIFY(!ui.ChooseSaveFile(kRetrieveFileDialog, path));
+        QCOMPARE(path, std::string("kept"));
+        QVERIFY(answerer.unexpected.isEmpty());
     }
 };
 

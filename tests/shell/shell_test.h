@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,8 +30,9 @@ int RegisterShellTest(TestFactory factory);
         ::loamer::RegisterShellTest([]() -> std::unique_ptr<QObject> { return std::make_unique<Class>(); })
 
 // Answers every modal window that opens while it lives, from inside the window's own event
-// loop: message boxes are recorded and closed with OK, other windows go to the handler (which
-// must close them; without a handler they are cancelled and recorded as unexpected).
+// loop: message boxes are recorded and closed with OK (a question with Yes), other windows go
+// to the handler (which must close them; without a handler they are cancelled and recorded as
+// unexpected).
 class ModalAnswerer final : public QObject {
 public:
     using Handler = std::function<void(QWidget* window)>;
@@ -43,6 +45,8 @@ public:
     };
     std::vector<Box> boxes;
     QStringList unexpected;
+    // Called as each box is recorded, before it is closed: what the program showed meanwhile.
+    std::function<void()> onBox;
 
 private:
     void Poll();
@@ -52,6 +56,10 @@ private:
     QTimer poll_;
     QSet<QWidget*> answering_;
 };
+
+// The handler of a file dialog: types path and accepts, or cancels when path is empty. The
+// dialog's title is added to titles.
+ModalAnswerer::Handler ChooseFileAs(const QString& path, QStringList* titles = nullptr);
 
 // A meter on the fake backend: answers the handshake, the status request, the clock request
 // and a clock set, and keeps the clock that was set. requests lists what it received.
@@ -63,6 +71,11 @@ public:
     std::string clock = "H220240305140709\r\n";
     bool silent = false;
     std::vector<std::string> requests;
+    // Stored records by number ("Z1\r\n" and the body); a number not listed is the end
+    // record, an empty reply leaves the request unanswered. Every table slot is empty.
+    std::map<unsigned, std::string> records;
+    // Called with each request as it arrives.
+    std::function<void(const std::string& request)> onRequest;
 
 private:
     FakeBackend& backend_;

@@ -4,7 +4,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <clocale>
@@ -53,7 +55,11 @@ void ModalAnswerer::Poll() {
 void ModalAnswerer::Answer(QWidget* window) {
     if (auto* box = qobject_cast<QMessageBox*>(window)) {
         boxes.push_back({box->windowTitle(), box->text(), box->icon()});
-        box->button(QMessageBox::Ok)->click();
+        if (onBox) onBox();
+        // A question (replace an existing file?) is answered Yes.
+        QAbstractButton* yes = box->button(QMessageBox::Ok);
+        if (!yes) yes = box->button(QMessageBox::Yes);
+        if (yes) yes->click();
         return;
     }
     if (handler_) handler_(window);
@@ -64,9 +70,26 @@ void ModalAnswerer::Answer(QWidget* window) {
     }
 }
 
+ModalAnswerer::Handler ChooseFileAs(const QString& path, QStringList* titles) {
+    return [path, titles](QWidget* window) {
+        auto* dialog = qobject_cast<QFileDialog*>(window);
+        if (!dialog) return;
+        if (titles) *titles << dialog->windowTitle();
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name) return;  // left open: recorded as unexpected
+        name->setText(path);
+        static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+    };
+}
+
 FakeMeter::FakeMeter(FakeBackend& backend) : backend_(backend) {
     backend_.onWrite = [this](const std::string& request) {
         requests.push_back(request);
+        if (onRequest) onRequest(request);
         if (silent) return;
         if (request == "?\r\n") {
             backend_.SendLater("A\r\n", 20);
@@ -77,6 +100,15 @@ FakeMeter::FakeMeter(FakeBackend& backend) : backend_(backend) {
         } else if (request.size() == 18 && request[0] == 'H') {
             clock = request;
             backend_.SendLater("A\r\n", 20);
+        } else if (request.size() == 5 && request[0] == 'T') {
+            backend_.SendLater("!\r\n", 20);
+        } else if (request.size() == 8 && request[0] == 'R') {
+            const auto found = records.find(static_cast<unsigned>(std::stoul(request.substr(1, 5))));
+            if (found == records.end()) {
+                backend_.SendLater("Z0\r\n", 20);
+            } else if (!found->second.empty()) {
+                backend_.SendLater(found->second, 30);
+            }
         }
     };
 }
