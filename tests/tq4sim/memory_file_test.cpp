@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "tools/tq4sim/command_table.h"
@@ -137,7 +138,9 @@ TEST(CommandLine, ReadsEveryOptionAndItsValue) {
     ASSERT_EQ(ParseCommandLine({"--link", "/tmp/tq4", "--memory=m.json", "--transcript", "t.txt", "--pace", "9600",
                                 "--silent-handshakes", "1", "--busy", "--refuse", "2", "--broken-frame",
                                 "--silent", "R", "--silent=E", "--garbage", "I", "--split", "T:10:50",
-                                "--delay", "F:200", "--hangup-after", "7"},
+                                "--delay", "F:200", "--hangup-after", "7", "--record-silent", "3:2",
+                                "--record-silent=5", "--record-kind", "4:E", "--corrupt-at", "9",
+                                "--hangup-at-record=12", "--record-gap", "0", "--generate-readings", "2000"},
                                &options, &error),
               ParseOutcome::Run)
         << error;
@@ -157,13 +160,21 @@ TEST(CommandLine, ReadsEveryOptionAndItsValue) {
     EXPECT_EQ(f.split.at('T').gapMs, 50u);
     EXPECT_EQ(f.delayMs.at('F'), 200u);
     EXPECT_EQ(f.hangupAfter, 7u);
+    EXPECT_EQ(f.silentRecords, (std::map<unsigned, unsigned>{{3, 2}, {5, kEveryTime}}));
+    EXPECT_EQ(f.recordKinds, (std::map<unsigned, char>{{4, 'E'}}));
+    EXPECT_EQ(f.corruptAt, 9u);
+    EXPECT_EQ(f.hangupAtRecord, 12u);
+    EXPECT_EQ(f.recordGapMs, 0u);
+    EXPECT_EQ(options.generateReadings, 2000u);
 }
 
 TEST(CommandLine, RefusesMalformedOptions) {
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
              {"--pace"}, {"--pace", "fast"}, {"--pace", "0"}, {"--silent", "IF"}, {"--split", "T:0:5"},
              {"--split", "T:10"}, {"--delay", "F200"}, {"--hangup-after", "0"}, {"--frobnicate"},
-             {"--help=yes"}}) {
+             {"--help=yes"}, {"--record-silent", "0"}, {"--record-silent", "3:0"}, {"--record-silent", "3:"},
+             {"--record-kind", "4"}, {"--record-kind", "4:EE"}, {"--corrupt-at", "100000"},
+             {"--hangup-at-record", "x"}, {"--generate-readings", "100000"}}) {
         EmulatorOptions options;
         std::string error;
         EXPECT_EQ(ParseCommandLine(args, &options, &error), ParseOutcome::Error) << args[0];

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include "tools/tq4sim/stored_records.h"
+
 namespace tq4sim {
 
 namespace {
@@ -12,6 +14,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 std::size_t ThreeBytes(std::string_view) { return 3; }
 std::size_t FiveBytes(std::string_view) { return 5; }
 std::size_t EighteenBytes(std::string_view) { return 18; }
+std::size_t RecordRequestBytes(std::string_view) { return kRecordRequestSize; }
 
 std::string Handshake(MeterState&, std::string_view, SteadyTime) { return std::string(kAccepted); }
 
@@ -21,6 +24,12 @@ std::string ClockRead(MeterState& state, std::string_view, SteadyTime now) { ret
 
 std::string TableRead(MeterState& state, std::string_view request, SteadyTime) {
     return TableReply(state, request[1], request[2]);
+}
+
+std::string RecordFetch(MeterState& state, std::string_view request, SteadyTime) {
+    unsigned number = 0;
+    if (!RecordNumberOf(request, &number)) return std::string(kRefused);
+    return RecordReply(state, number);
 }
 
 // "H", date order, "%Y%m%d%H%M%S", "\r\n".
@@ -43,12 +52,13 @@ std::string ClockSet(MeterState& state, std::string_view request, SteadyTime now
     return std::string(kAccepted);
 }
 
-constexpr std::array<CommandHandler, 5> kCommands = {{
+constexpr std::array<CommandHandler, 6> kCommands = {{
     {'?', ThreeBytes, Handshake},
     {'I', ThreeBytes, Status},
     {'F', ThreeBytes, ClockRead},
     {'T', FiveBytes, TableRead},
     {'H', EighteenBytes, ClockSet},
+    {'R', RecordRequestBytes, RecordFetch},
 }};
 
 }  // namespace
@@ -101,6 +111,23 @@ std::string ClockReply(const MeterState& state, SteadyTime now) {
     std::snprintf(text, sizeof text, "H%c%04d%02d%02d%02d%02d%02d\r\n", state.clock.order(), t.year, t.month, t.day,
                   t.hour, t.minute, t.second);
     return text;
+}
+
+bool RecordNumberOf(std::string_view request, unsigned* number) {
+    if (request.size() != kRecordRequestSize || request[0] != 'R' || !request.ends_with(kLineEnd)) return false;
+    unsigned value = 0;
+    for (char c : request.substr(1, 5)) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    *number = value;
+    return true;
+}
+
+std::string RecordReply(const MeterState& state, unsigned number) {
+    if (number == 0 || number > state.records.size()) return std::string("Z") + kEndKind + std::string(kLineEnd);
+    const StoredRecord& record = state.records[number - 1];
+    return std::string("Z") + record.kind + std::string(kLineEnd) + record.body;
 }
 
 std::string TableReply(const MeterState& state, char part, char slot) {

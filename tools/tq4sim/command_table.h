@@ -58,5 +58,10 @@ std::string StatusReply(const MeterState& state);
 std::string ClockReply(const MeterState& state, SteadyTime now);
 // The answer to 'T' part slot: a table part, or the refusal for a slot the meter lacks.
 std::string TableReply(const MeterState& state, char part, char slot);
+// The number of a record fetch "R" + 5 digits + "\r\n"; false for any other request.
+bool RecordNumberOf(std::string_view request, unsigned* number);
+// The answer to a record fetch: "Z", the record's kind, "\r\n" and its body; "Z0\r\n" for a
+// number that holds no record (0, or past the last).
+std::string RecordReply(const MeterState& state, unsigned number);
 
 }  // namespace tq4sim

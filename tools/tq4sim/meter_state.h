@@ -61,7 +61,8 @@ struct TableSlot {
     std::array<std::string, 20> points;  // 12 bytes each
 };
 
-// A stored reading record: the kind character of the reply prefix and the body after it.
+// A stored record: the kind character of the fetch reply's prefix and the body sent after it,
+// "\r\n" included; no body for kinds without one.
 struct StoredRecord {
     char kind = '0';
     std::string body;
@@ -86,9 +87,10 @@ inline constexpr std::string_view kEmptyPoint = "0000,000.000";
 // A meter with the fields above, its clock set to start (order '1'), and no tables.
 MeterState DefaultMeterState(const CivilTime& start, SteadyTime now);
 
-// Reads a meter memory file (JSON). `wallNow` is the computer's local time, used for a clock
-// given as "now"; `now` is when the clock starts running. Unknown members are refused so that
-// a misspelt field does not go unnoticed.
+// Reads a meter memory file (JSON; memory_file.cpp). `wallNow` is the computer's local time,
+// used for a clock given as "now"; `now` is when the clock starts running. Unknown members are
+// refused so that a misspelt field does not go unnoticed. Without a "readings" member the
+// readings stored are the number of reading records.
 [[nodiscard]] bool LoadMeterState(std::string_view json, const CivilTime& wallNow, SteadyTime now, MeterState* out,
                                   std::string* error);
 

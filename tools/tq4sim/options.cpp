@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "tools/tq4sim/stored_records.h"
+
 namespace tq4sim {
 
 namespace {
@@ -112,6 +114,26 @@ bool ParseDelay(const std::string& text, char* letter, unsigned* ms) {
            ParseCount(std::string_view(text).substr(2), ms);
 }
 
+// A record number: 1 to 99999, as a fetch can ask for.
+bool ParseRecordNumber(std::string_view text, unsigned* number) {
+    return ParseCount(text, number) && *number >= 1 && *number <= kLastRecordNumber;
+}
+
+// "N[:K]": record N, K times (every time without K).
+bool ParseRecordSilence(std::string_view text, unsigned* number, unsigned* times) {
+    std::size_t colon = text.find(':');
+    *times = kEveryTime;
+    if (colon != std::string_view::npos && (!ParseCount(text.substr(colon + 1), times) || *times == 0)) return false;
+    return ParseRecordNumber(text.substr(0, colon), number);
+}
+
+// "N:C": record N, kind character C.
+bool ParseRecordKind(std::string_view text, unsigned* number, char* kind) {
+    std::size_t colon = text.find(':');
+    return colon != std::string_view::npos && ParseRecordNumber(text.substr(0, colon), number) &&
+           ParseLetter(text.substr(colon + 1), kind);
+}
+
 }  // namespace
 
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, EmulatorOptions* options, std::string* error) {
@@ -161,6 +183,33 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, EmulatorOpti
         } else if (name == "--hangup-after") {
             ok = in.TakeCount(name, &faults.hangupAfter) &&
                  (faults.hangupAfter > 0 || in.Fail("--hangup-after needs a count above 0"));
+        } else if (name == "--generate-readings") {
+            ok = in.TakeCount(name, &options->generateReadings) &&
+                 (options->generateReadings <= kLastRecordNumber ||
+                  in.Fail("--generate-readings takes at most 99999 readings"));
+        } else if (name == "--record-gap") {
+            ok = in.TakeCount(name, &faults.recordGapMs);
+        } else if (name == "--record-silent") {
+            unsigned number = 0;
+            unsigned times = 0;
+            ok = in.TakeValue(name, &value);
+            if (ok && !ParseRecordSilence(value, &number, &times)) {
+                ok = in.Fail("--record-silent needs N or N:K (record 1 to 99999, K above 0), not \"" + value + "\"");
+            }
+            if (ok) faults.silentRecords[number] = times;
+        } else if (name == "--record-kind") {
+            unsigned number = 0;
+            ok = in.TakeValue(name, &value);
+            if (ok && !ParseRecordKind(value, &number, &letter)) {
+                ok = in.Fail("--record-kind needs N:C (record 1 to 99999, one kind character), not \"" + value + "\"");
+            }
+            if (ok) faults.recordKinds[number] = letter;
+        } else if (name == "--corrupt-at" || name == "--hangup-at-record") {
+            unsigned* number = name == "--corrupt-at" ? &faults.corruptAt : &faults.hangupAtRecord;
+            ok = in.TakeValue(name, &value);
+            if (ok && !ParseRecordNumber(value, number)) {
+                ok = in.Fail(name + " needs a record number 1 to 99999, not \"" + value + "\"");
+            }
         } else {
             ok = in.Fail("unknown option \"" + name + "\"");
         }
@@ -193,7 +242,7 @@ Meter:
                           milliseconds (default 1000, 0: never; noted in the
                           transcript)
 
-Faults (combine freely; CMD is the request's first character, e.g. I, F, T, ?):
+Faults (combine freely; CMD is the request's first character, e.g. I, F, T, R, ?):
   --silent-handshakes N   give no answer to the first N handshakes
   --busy [N]              answer handshakes "K\r\n" (the first N, or all)
   --refuse [N]            answer handshakes "!\r\n" (the first N, or all)
@@ -207,6 +256,19 @@ Faults (combine freely; CMD is the request's first character, e.g. I, F, T, ?):
   --delay CMD:MS          send CMD's reply MS milliseconds late
   --hangup-after N        close the line after answering N requests; the
                           program sees a hang-up, and tq4sim exits
+
+Stored records (N is a record number, as in the request "R" N "\r\n"):
+  --record-silent N[:K]   give no answer to the first K requests for record N
+                          (without K: to every one)
+  --record-kind N:C       answer record N with kind C in its "Z" prefix; the
+                          record's own body follows, if it has one
+  --corrupt-at N          answer record N "Z9\r\n": the memory is corrupted there
+  --hangup-at-record N    close the line, unanswered, on the request for record N;
+                          tq4sim exits
+  --record-gap MS         pause between a record's prefix and its body
+                          (default 10)
+  --generate-readings N   add N plausible readings after the memory's own
+                          records, in data sets of 100 (for long retrievals)
 
   -h, --help              show this text
 )HELP";

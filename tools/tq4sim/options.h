@@ -27,6 +27,8 @@ struct EmulatorOptions {
     // A descriptor that asks for a stop, as RequestStop does, once it turns readable (the read
     // end of a signal handler's self-pipe); -1: none. Neither read nor closed by the emulator.
     int stopFd = -1;
+    // Plausible readings added after the memory's own records (AppendGeneratedReadings); 0: none.
+    unsigned generateReadings = 0;
     FaultOptions faults;
 };
 

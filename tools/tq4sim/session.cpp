@@ -1,9 +1,11 @@
 #include "tools/tq4sim/session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
 #include "tools/tq4sim/command_table.h"
+#include "tools/tq4sim/stored_records.h"
 
 namespace tq4sim {
 
@@ -49,6 +51,21 @@ std::string EscapeBytes(std::string_view bytes) {
     return out;
 }
 
+std::vector<ReplyPiece> SplitReply(const ReplyPlan& plan) {
+    std::vector<ReplyPiece> pieces;
+    const std::size_t size = plan.bytes.size();
+    const std::size_t pieceBytes = plan.pieceBytes == 0 ? size : plan.pieceBytes;
+    unsigned gap = plan.delayMs;
+    for (std::size_t at = 0; at < size;) {
+        std::size_t end = std::min(size, at + pieceBytes);
+        if (plan.pauseAfter > at && plan.pauseAfter < end) end = plan.pauseAfter;
+        pieces.push_back({at, end - at, gap});
+        gap = end == plan.pauseAfter ? plan.pauseMs : plan.pieceGapMs;
+        at = end;
+    }
+    return pieces;
+}
+
 Session::Session(MeterState state, FaultOptions faults) : state_(std::move(state)), faults_(std::move(faults)) {}
 
 void Session::Receive(std::string_view bytes) { input_.append(bytes); }
@@ -73,6 +90,29 @@ std::string Session::ShapeHandshake(std::string reply) {
     return reply;
 }
 
+bool Session::ShapeRecordFetch(unsigned number, ReplyPlan* plan) {
+    if (faults_.hangupAtRecord != 0 && number == faults_.hangupAtRecord) {
+        // The meter goes away before it answers: the line closes on the request.
+        plan->bytes.clear();
+        plan->hangUp = true;
+        return false;
+    }
+    if (auto it = faults_.silentRecords.find(number); it != faults_.silentRecords.end()) {
+        unsigned seen = ++recordRequests_[number];
+        if (it->second == kEveryTime || seen <= it->second) {
+            plan->bytes.clear();
+            return false;
+        }
+    }
+    if (faults_.corruptAt != 0 && number == faults_.corruptAt) plan->bytes = std::string("Z") + kCorruptKind + "\r\n";
+    if (auto it = faults_.recordKinds.find(number); it != faults_.recordKinds.end()) plan->bytes[1] = it->second;
+    if (plan->bytes.size() > kRecordPrefixSize) {
+        plan->pauseAfter = kRecordPrefixSize;
+        plan->pauseMs = faults_.recordGapMs;
+    }
+    return true;
+}
+
 ReplyPlan Session::Handle(std::string_view request, SteadyTime now) {
     ++requests_;
     ReplyPlan plan;
@@ -82,6 +122,7 @@ ReplyPlan Session::Handle(std::string_view request, SteadyTime now) {
 
     plan.bytes = ServeRequest(state_, request, now);
     if (letter == '?') plan.bytes = ShapeHandshake(std::move(plan.bytes));
+    if (unsigned number = 0; RecordNumberOf(request, &number) && !ShapeRecordFetch(number, &plan)) return plan;
     if (plan.bytes.empty()) return plan;
 
     if (faults_.garbageCommands.find(letter) != std::string::npos) plan.bytes = Garbage(plan.bytes.size());

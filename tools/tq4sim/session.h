@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/tq4sim/meter_state.h"
 
@@ -34,6 +35,17 @@ struct FaultOptions {
     std::map<char, SplitFault> split;
     std::map<char, unsigned> delayMs;
     unsigned hangupAfter = 0;  // close the line after this many requests; 0: never
+
+    // Faults at stored records, by record number: requests for a record left unanswered (the
+    // first so many, or kEveryTime), the kind a record's prefix shows instead of its own (the
+    // body that follows is the record's own), the record answered "Z9\r\n" (memory corrupted),
+    // the record whose request closes the line unanswered (0: none).
+    std::map<unsigned, unsigned> silentRecords;
+    std::map<unsigned, char> recordKinds;
+    unsigned corruptAt = 0;
+    unsigned hangupAtRecord = 0;
+    // Not a fault: the pause between a record's prefix and its body, while the meter reads it.
+    unsigned recordGapMs = 10;
 };
 
 // What to send for one request, and how.
@@ -42,8 +54,21 @@ struct ReplyPlan {
     unsigned delayMs = 0;        // before the first byte
     std::size_t pieceBytes = 0;  // 0: in one piece
     unsigned pieceGapMs = 0;
+    std::size_t pauseAfter = 0;  // a pause of pauseMs after this many bytes; 0: none
+    unsigned pauseMs = 0;
     bool hangUp = false;  // close the line once the reply is sent
 };
+
+// One piece of a reply, sent after a gap.
+struct ReplyPiece {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+    unsigned gapBeforeMs = 0;
+};
+
+// The pieces a reply goes out in: the delay before the first, the pause where the plan has
+// one, the split pieces with their gaps.
+std::vector<ReplyPiece> SplitReply(const ReplyPlan& plan);
 
 // A readable form of received bytes for the transcript: printable ASCII as it is, C escapes
 // for \r \n \t \\, and \xHH for other bytes. A '#' at the start is escaped too, because
@@ -70,12 +95,15 @@ public:
 
 private:
     std::string ShapeHandshake(std::string reply);
+    // A record fetch under the record faults; false when it goes unanswered.
+    bool ShapeRecordFetch(unsigned number, ReplyPlan* plan);
 
     MeterState state_;
     FaultOptions faults_;
     std::string input_;
     std::size_t requests_ = 0;
     unsigned handshakes_ = 0;
+    std::map<unsigned, unsigned> recordRequests_;  // requests seen, by record number
 };
 
 }  // namespace tq4sim

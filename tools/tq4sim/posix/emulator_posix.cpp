@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "tools/tq4sim/session.h"
+#include "tools/tq4sim/stored_records.h"
 
 namespace tq4sim {
 
@@ -59,6 +60,12 @@ bool LoadState(const EmulatorOptions& options, SteadyTime now, MeterState* state
         *error = options.memoryFile + ": " + why;
         return false;
     }
+    return true;
+}
+
+bool PrepareState(const EmulatorOptions& options, SteadyTime now, MeterState* state, std::string* error) {
+    if (!LoadState(options, now, state, error)) return false;
+    if (options.generateReadings > 0) AppendGeneratedReadings(state, options.generateReadings);
     return true;
 }
 
@@ -266,14 +273,9 @@ bool MeterEmulator::Impl::SendReply(const ReplyPlan& plan, std::size_t requestSi
         rxFreeAt = requestEnd;
         start = std::max(requestEnd, txFreeAt);
     }
-    if (plan.bytes.empty()) return true;
-    start += milliseconds(plan.delayMs);
-
-    std::string_view rest = plan.bytes;
-    std::size_t pieceSize = plan.pieceBytes == 0 ? rest.size() : plan.pieceBytes;
-    while (!rest.empty()) {
-        std::string_view piece = rest.substr(0, pieceSize);
-        rest.remove_prefix(piece.size());
+    for (const ReplyPiece& part : SplitReply(plan)) {
+        start += milliseconds(part.gapBeforeMs);
+        std::string_view piece = std::string_view(plan.bytes).substr(part.offset, part.size);
         if (options.paceBaud == 0) {
             if (!WaitUntil(start) || !WriteAll(piece)) return false;
             start = std::chrono::steady_clock::now();
@@ -285,7 +287,6 @@ bool MeterEmulator::Impl::SendReply(const ReplyPlan& plan, std::size_t requestSi
             start += WireTime(piece.size());
             txFreeAt = start;
         }
-        start += milliseconds(plan.pieceGapMs);
     }
     return true;
 }
@@ -395,7 +396,7 @@ bool MeterEmulator::Start(const EmulatorOptions& options, std::string* slavePath
     d.options = options;
     // A master handed over is ours from here on, whatever happens.
     MeterState state;
-    bool ok = LoadState(options, std::chrono::steady_clock::now(), &state, &why);
+    bool ok = PrepareState(options, std::chrono::steady_clock::now(), &state, &why);
     if (ok && !options.transcriptFile.empty()) {
         d.transcript = open(options.transcriptFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
         if (d.transcript < 0) {
