@@ -10,6 +10,7 @@
 
 #include "tools/tq4sim/command_table.h"
 #include "tools/tq4sim/session.h"
+#include "tools/tq4sim/stored_records.h"
 
 using namespace tq4sim;
 
@@ -44,8 +45,8 @@ FaultOptions FuzzFaults(std::uint8_t choice) {
 }
 
 bool FramableLength(std::size_t size) {
-    static constexpr std::array<std::size_t, 4> kLengths = {3, kClockReplySize, kStatusReplySize,
-                                                            kTablePointsReplySize};
+    static constexpr std::array<std::size_t, 5> kLengths = {3, kRecordPrefixSize, kClockReplySize,
+                                                            kStatusReplySize, kTablePointsReplySize};
     for (std::size_t length : kLengths) {
         if (size == length) return true;
     }
