@@ -242,7 +242,7 @@ Meter:
                           milliseconds (default 1000, 0: never; noted in the
                           transcript)
 
-Faults (combine freely; CMD is the request's first character, e.g. I, F, T, R, ?):
+Faults (combine freely; CMD is the request's first character: I, F, T, R, ?):
   --silent-handshakes N   give no answer to the first N handshakes
   --busy [N]              answer handshakes "K\r\n" (the first N, or all)
   --refuse [N]            answer handshakes "!\r\n" (the first N, or all)
@@ -262,9 +262,9 @@ Stored records (N is a record number, as in the request "R" N "\r\n"):
                           (without K: to every one)
   --record-kind N:C       answer record N with kind C in its "Z" prefix; the
                           record's own body follows, if it has one
-  --corrupt-at N          answer record N "Z9\r\n": the memory is corrupted there
-  --hangup-at-record N    close the line, unanswered, on the request for record N;
-                          tq4sim exits
+  --corrupt-at N          answer record N "Z9\r\n": memory corrupted there
+  --hangup-at-record N    close the line, unanswered, on the request for
+                          record N; tq4sim exits
   --record-gap MS         pause between a record's prefix and its body
                           (default 10)
   --generate-readings N   add N plausible readings after the memory's own
