@@ -75,6 +75,46 @@ void SetUnusualLineSettings(const std::string& path) {
     close(fd);
 }
 
+// A raw pseudo-terminal for a child's stdout or stderr; Screen() is what reached it.
+class Terminal {
+public:
+    Terminal() {
+        if (openpty(&master_, &terminal_, name_, nullptr, nullptr) != 0) return;
+        termios raw{};
+        tcgetattr(terminal_, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(terminal_, TCSANOW, &raw);
+        fcntl(master_, F_SETFL, O_NONBLOCK);
+    }
+    ~Terminal() {
+        if (master_ >= 0) close(master_);
+        if (terminal_ >= 0) close(terminal_);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    bool Ok() const { return master_ >= 0; }
+    // The program run through a shell that sends descriptor fd (1 or 2) to the terminal.
+    ChildOptions Around(ChildOptions options, int fd) const {
+        const std::string redirect = "exec \"$0\" \"$@\" " + std::to_string(fd) + ">\"$TERMINAL\"";
+        options.argv.insert(options.argv.begin(), {"/bin/sh", "-c", redirect});
+        options.setEnv.emplace_back("TERMINAL", name_);
+        return options;
+    }
+    std::string Screen() const {
+        std::string screen;
+        char buffer[4096];
+        for (ssize_t n; (n = read(master_, buffer, sizeof buffer)) > 0;)
+            screen.append(buffer, static_cast<std::size_t>(n));
+        return screen;
+    }
+
+private:
+    int master_ = -1;
+    int terminal_ = -1;
+    char name_[64] = {};
+};
+
 class CliTest : public ::testing::Test {
 protected:
     // A fresh emulator with the given faults, holding examples/meter.json or memory.
@@ -285,15 +325,8 @@ TEST_F(CliTest, ClosedStandardDescriptorsNeverBecomeThePort) {
 // Meter bytes are printed as they came into a pipe, and defused on a terminal.
 TEST_F(CliTest, ControlBytesFromTheMeterNeverReachATerminal) {
     Serve({}, TestDataPath("cli/control_bytes.json"));
-    int master = -1;
-    int terminal = -1;
-    char terminalName[64];
-    ASSERT_EQ(openpty(&master, &terminal, terminalName, nullptr, nullptr), 0);
-    termios raw{};
-    tcgetattr(terminal, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(terminal, TCSANOW, &raw);
-    fcntl(master, F_SETFL, O_NONBLOCK);
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.Ok());
 
     const struct {
         const char* command;
@@ -309,19 +342,130 @@ TEST_F(CliTest, ControlBytesFromTheMeterNeverReachATerminal) {
         EXPECT_EQ(piped.status, 0) << piped.err;
         EXPECT_EQ(piped.out, c.piped);
 
-        ChildOptions options = Cli({"--port", slave_, c.command});
-        options.argv.insert(options.argv.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" >\"$TERMINAL\""});
-        options.setEnv.emplace_back("TERMINAL", terminalName);
-        const RunResult shown = RunProgram(options);
+        const RunResult shown = RunProgram(terminal.Around(Cli({"--port", slave_, c.command}), 1));
         EXPECT_EQ(shown.status, 0) << shown.err;
-        std::string screen;
-        char buffer[4096];
-        for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;)
-            screen.append(buffer, static_cast<std::size_t>(n));
-        EXPECT_EQ(screen, c.onTerminal);
+        EXPECT_EQ(terminal.Screen(), c.onTerminal);
     }
-    close(terminal);
-    close(master);
+}
+
+// The data record file that tests/data/cli/retrieve_small.json gives, with this program's version.
+std::string SmallMemoryFile() {
+    std::string text = ReadFile(TestDataPath("cli/retrieve_small.csv"));
+    const std::string mark = "@VERSION@";
+    if (const std::size_t at = text.find(mark); at != std::string::npos) text.replace(at, mark.size(), LOAMER_FILE_VERSION);
+    return text;
+}
+
+TEST_F(CliTest, RetrieveWritesTheDataRecordFile) {
+    Serve({}, TestDataPath("cli/retrieve_small.json"));
+    const std::string file = scratch_ / "LOAMER.CSV";
+    const RunResult r = Run({"--port", slave_, "retrieve", file});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Your readings were saved to disk.\n");
+    // No progress into a pipe.
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadFile(file), SmallMemoryFile());
+}
+
+// Without --force, anything at the path (a dangling link too) is kept and the meter is not woken.
+TEST_F(CliTest, AnExistingFileIsReplacedOnlyWithForce) {
+    Serve({}, TestDataPath("cli/retrieve_small.json"));
+    const std::string file = scratch_ / "old.csv";
+    const std::string link = scratch_ / "link.csv";
+    std::ofstream(file, std::ios::binary) << "yesterday's readings\r\n";
+    ASSERT_EQ(symlink((scratch_ / "nowhere.csv").c_str(), link.c_str()), 0);
+    for (const std::string& path : {file, link}) {
+        const RunResult r = Run({"--port", slave_, "retrieve", path});
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_EQ(r.out, "") << path;
+        EXPECT_EQ(r.err, "loamer-cli: " + path + " exists; retrieve --force replaces it\n");
+    }
+    EXPECT_EQ(ReadFile(file), "yesterday's readings\r\n");
+    EXPECT_FALSE(fs::exists(scratch_ / "nowhere.csv"));
+    EXPECT_EQ(Received(), "");
+
+    const RunResult r = Run({"--port", slave_, "retrieve", "--force", file});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(file), SmallMemoryFile());
+}
+
+// A failure at record N: the file keeps everything before N, and the exit status is the
+// report's code.
+TEST_F(CliTest, RetrievalFailureKeepsTheRecordsBeforeIt) {
+    const struct {
+        Args faults;
+        int status;
+        std::string firstLost;  // where the file stops: the start of record N's chunk
+    } cases[] = {
+        {{"--corrupt-at", "3"}, 28, "\r\n2024/06/18  09:05:40"},
+        // A reading of another kind than its data set's.
+        {{"--record-kind", "5:3"}, 6, "\r\n2024/06/18  10:30:00"},
+        {{"--hangup-at-record", "4"}, 5, "\r\nDevice >>,FLX"},
+    };
+    const std::string whole = SmallMemoryFile();
+    for (const auto& c : cases) {
+        Serve(c.faults, TestDataPath("cli/retrieve_small.json"));
+        const std::string file = scratch_ / ("failed-" + c.faults[1] + ".csv");
+        const RunResult r = Run({"--port", slave_, "retrieve", file});
+        const std::string label = Join(c.faults);
+        EXPECT_EQ(r.status, c.status) << label << r.err;
+        EXPECT_EQ(r.out, "") << label;
+        EXPECT_NE(r.err.find(" Code: " + std::to_string(c.status) + "\n"), std::string::npos) << label << r.err;
+        ASSERT_NE(whole.find(c.firstLost), std::string::npos) << label;
+        EXPECT_EQ(ReadFile(file), whole.substr(0, whole.find(c.firstLost))) << label;
+    }
+}
+
+// Ctrl-C, SIGTERM and SIGHUP in the middle of a long retrieval: the abort report, and a file of
+// whole lines.
+TEST_F(CliTest, StopSignalsEndARetrievalBetweenLines) {
+    const std::string own = SmallMemoryFile();
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        Serve({"--generate-readings", "2000", "--pace", "9600"}, TestDataPath("cli/retrieve_small.json"));
+        const std::string file = scratch_ / ("stopped-" + std::to_string(signal) + ".csv");
+        ChildProcess cli(Cli({"--port", slave_, "retrieve", file}));
+        // Stopped once the generated readings have begun.
+        for (int waited = 0; ReadFile(file).size() <= own.size() && waited < 5000; waited += 20) Pause(20);
+        cli.Signal(signal);
+        EXPECT_EQ(cli.Wait(5000), 27) << signal;
+        EXPECT_EQ(cli.Err(), kAbortReport) << signal;
+        EXPECT_EQ(cli.Out(), "") << signal;
+        const std::string kept = ReadFile(file);
+        EXPECT_GT(kept.size(), own.size()) << signal;
+        EXPECT_EQ(kept.compare(0, own.size(), own), 0) << signal;
+        EXPECT_EQ(kept.substr(kept.size() - 2), "\r\n") << signal;
+    }
+}
+
+// /dev/full exists, so it takes --force; its first write fails.
+TEST_F(CliTest, AFullDiskEndsTheRetrievalWithTheWriteReport) {
+    Serve({}, TestDataPath("cli/retrieve_small.json"));
+    const RunResult r = Run({"--port", slave_, "retrieve", "--force", "/dev/full"});
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("Cannot write to /dev/full:\nNo space left on device\nFile Error\n\n Code: 21\n", 0), 0u)
+        << r.err;
+    // Nothing is asked after the failed write.
+    EXPECT_EQ(Received().find("R00001"), std::string::npos) << Received();
+}
+
+// On a terminal the bar goes from 0 to one step per record asked for (five and the end), and is
+// gone before the program ends.
+TEST_F(CliTest, RetrievalProgressIsDrawnOnATerminal) {
+    Serve({}, TestDataPath("cli/retrieve_small.json"));
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.Ok());
+    const std::string file = scratch_ / "LOAMER.CSV";
+    const RunResult r = RunProgram(terminal.Around(Cli({"--port", slave_, "retrieve", file}), 2));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Your readings were saved to disk.\n");
+    const std::string screen = terminal.Screen();
+    const std::string first = "\r[........................................]   0%";
+    const std::string last = "\r[##......................................]   6%\r\033[K";
+    EXPECT_EQ(screen.rfind(first, 0), 0u) << screen;
+    EXPECT_TRUE(screen.size() > last.size() && screen.compare(screen.size() - last.size(), last.size(), last) == 0)
+        << screen;
+    EXPECT_EQ(ReadFile(file), SmallMemoryFile());
 }
 
 TEST_F(CliTest, UsageErrorsNeverReachTheMeter) {
@@ -344,6 +488,10 @@ TEST_F(CliTest, UsageErrorsNeverReachTheMeter) {
         {"set-clock", "2026-12-07", "09:05"},
         {"set-clock", "--system", "2026-12-07 09:05:03"},
         {"set-clock", "2026-12-07", "09:05:03", "x"},
+        {"retrieve"},
+        {"retrieve", "-"},
+        {"retrieve", ""},
+        {"retrieve", "a.csv", "b.csv"},
     };
     for (const Args& args : cases) {
         const RunResult r = Run(args);
