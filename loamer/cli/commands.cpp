@@ -97,10 +97,10 @@ const char* CheckRetrieveFile(Invocation& in) {
 }
 
 void AddRetrieve(CLI::App& app, Invocation& in) {
-    CLI::App* command =
-        AddCommand(app, in,
-                   {"retrieve", "FILE [--force]", "collect the readings stored in the meter into the data record file FILE",
-                    true, RunRetrieve, CheckRetrieveFile});
+    CLI::App* command = AddCommand(app, in,
+                                   {"retrieve", "FILE [--force]",
+                                    "collect the readings stored in the meter into the data record file FILE", true,
+                                    RunRetrieve, CheckRetrieveFile});
     command->add_option("FILE", in.words, "the file to write (CSV text); \"-\" is refused, ./- names a file called -")
         ->expected(1)
         ->required();

@@ -352,7 +352,8 @@ TEST_F(CliTest, ControlBytesFromTheMeterNeverReachATerminal) {
 std::string SmallMemoryFile() {
     std::string text = ReadFile(TestDataPath("cli/retrieve_small.csv"));
     const std::string mark = "@VERSION@";
-    if (const std::size_t at = text.find(mark); at != std::string::npos) text.replace(at, mark.size(), LOAMER_FILE_VERSION);
+    if (const std::size_t at = text.find(mark); at != std::string::npos)
+        text.replace(at, mark.size(), LOAMER_FILE_VERSION);
     return text;
 }
 
