@@ -15,22 +15,17 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "loamer/cli/term_ui.h"
 #include "loamer/link/comm_port.h"
 #include "loamer/link/meter_protocol.h"
 
 using namespace loamer;
+using loamer::bench::CpuSeconds;
 
 namespace {
 
 using Steady = std::chrono::steady_clock;
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 double Seconds(Steady::duration d) { return std::chrono::duration<double>(d).count(); }
 

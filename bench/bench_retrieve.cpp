@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "loamer/link/comm_port.h"
 #include "loamer/link/serial_backend.h"
 #include "loamer/link/ui.h"
@@ -30,17 +31,11 @@
 extern char** environ;
 
 using namespace loamer;
+using loamer::bench::CpuSeconds;
 
 namespace {
 
 using Steady = std::chrono::steady_clock;
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // The termios backend, counting the bytes that cross the line.
 class CountingBackend final : public SerialBackend {

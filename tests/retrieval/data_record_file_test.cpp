@@ -10,16 +10,10 @@
 using namespace loamer;
 using loamer::testing::ProfileBody;
 using loamer::testing::ReadingBody;
+using loamer::testing::Body;
 using loamer::testing::SensorBody;
 
 namespace {
-
-RecordBody Body(const std::string& text) {
-    RecordBody b;
-    std::memcpy(b.bytes, text.data(), text.size());
-    b.size = text.size();
-    return b;
-}
 
 TEST(ReadingLine, TheWorkedReadingInEachDateOrder) {
     ProfileHeader header;

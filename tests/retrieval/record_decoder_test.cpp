@@ -12,16 +12,10 @@
 using namespace loamer;
 using loamer::testing::ProfileBody;
 using loamer::testing::ReadingBody;
+using loamer::testing::Body;
 using loamer::testing::SensorBody;
 
 namespace {
-
-RecordBody Body(const std::string& text) {
-    RecordBody b;
-    std::memcpy(b.bytes, text.data(), std::min(text.size(), kMaxRecordBody));
-    b.size = std::min(text.size(), kMaxRecordBody);
-    return b;
-}
 
 DataSetLayout ProfileLayout(char n, char q1, char q2) {
     ProfileHeader h;

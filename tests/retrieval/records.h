@@ -1,9 +1,21 @@
 // Stored records as a meter would send them, built field by field for the retrieval tests.
 #pragma once
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
+#include "loamer/retrieval/record_decoder.h"
+
 namespace loamer::testing {
+
+// A body as the fetch reads it (cut at the longest body a record can have).
+inline RecordBody Body(const std::string& text) {
+    RecordBody b;
+    b.size = std::min(text.size(), kMaxRecordBody);
+    std::memcpy(b.bytes, text.data(), b.size);
+    return b;
+}
 
 // A profile header: N depths, quantity codes q1 and q2, soils M, O, 1, 2, 3, 4, depths 0100,
 // 0200, ..., and every calibration group " 123987045.0".
