@@ -20,6 +20,7 @@
 
 #include "loamer/cli/command_line.h"
 #include "loamer/cli/term_ui.h"
+#include "loamer/link/command_scope.h"
 #include "loamer/link/comm_port.h"
 #include "loamer/link/posix/standard_streams.h"
 #include "loamer/settings/port_setting.h"
@@ -68,7 +69,11 @@ int main(int argc, char** argv) {
         TerminalUi ui;
         ScopedUi scope(&ui);
         if (in.command.usesPort) SetCommPortName(ChoosePort(in));
-        status = in.command.run(in);
+        {
+            // The one command of this run holds the line, as a command of the desktop program does.
+            MeterCommandScope command;
+            status = in.command.run(in);
+        }
         CloseCommPort();
         stopSignal = TerminalUi::UnansweredSignal();
     }
