@@ -140,7 +140,10 @@ TEST(CommandLine, ReadsEveryOptionAndItsValue) {
                                 "--silent", "R", "--silent=E", "--garbage", "I", "--split", "T:10:50",
                                 "--delay", "F:200", "--hangup-after", "7", "--record-silent", "3:2",
                                 "--record-silent=5", "--record-kind", "4:E", "--corrupt-at", "9",
-                                "--hangup-at-record=12", "--record-gap", "0", "--generate-readings", "2000"},
+                                "--hangup-at-record=12", "--record-gap", "0", "--generate-readings", "2000",
+                                "--table-busy", "1", "--table-refuse=3", "--table-garbage", "5", "--cal-busy",
+                                "--cal-refuse", "2", "--block-silent", "10", "--block-silent=0:2",
+                                "--block-letter", "5:H"},
                                &options, &error),
               ParseOutcome::Run)
         << error;
@@ -166,6 +169,12 @@ TEST(CommandLine, ReadsEveryOptionAndItsValue) {
     EXPECT_EQ(f.hangupAtRecord, 12u);
     EXPECT_EQ(f.recordGapMs, 0u);
     EXPECT_EQ(options.generateReadings, 2000u);
+    EXPECT_EQ(f.tableFaults, (std::map<unsigned, UploadFault>{
+                                 {1, UploadFault::Busy}, {3, UploadFault::Refused}, {5, UploadFault::Garbage}}));
+    EXPECT_EQ(f.busyCalibrations, kEveryTime);
+    EXPECT_EQ(f.refusedCalibrations, 2u);
+    EXPECT_EQ(f.silentBlocks, (std::map<unsigned, unsigned>{{0, 2}, {10, kEveryTime}}));
+    EXPECT_EQ(f.blockLetters, (std::map<unsigned, char>{{5, 'H'}}));
 }
 
 TEST(CommandLine, RefusesMalformedOptions) {
@@ -174,7 +183,9 @@ TEST(CommandLine, RefusesMalformedOptions) {
              {"--split", "T:10"}, {"--delay", "F200"}, {"--hangup-after", "0"}, {"--frobnicate"},
              {"--help=yes"}, {"--record-silent", "0"}, {"--record-silent", "3:0"}, {"--record-silent", "3:"},
              {"--record-kind", "4"}, {"--record-kind", "4:EE"}, {"--corrupt-at", "100000"},
-             {"--hangup-at-record", "x"}, {"--generate-readings", "100000"}}) {
+             {"--hangup-at-record", "x"}, {"--generate-readings", "100000"}, {"--table-busy", "0"},
+             {"--table-refuse"}, {"--block-silent", "100000"}, {"--block-silent", "3:0"}, {"--block-letter", "5"},
+             {"--block-letter", "5:GG"}}) {
         EmulatorOptions options;
         std::string error;
         EXPECT_EQ(ParseCommandLine(args, &options, &error), ParseOutcome::Error) << args[0];

@@ -77,7 +77,9 @@ TEST_F(ProgramTest, HelpAndUsageErrors) {
     loamer::testing::RunResult help = loamer::testing::RunProgram(Tq4sim({"--help"}), 3000);
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"Usage: tq4sim", "--record-silent N[:K]", "--record-kind N:C", "--corrupt-at N",
-                               "--hangup-at-record N", "--generate-readings N"}) {
+                               "--hangup-at-record N", "--generate-readings N", "--table-busy N",
+                               "--table-refuse N", "--table-garbage N", "--cal-busy [N]", "--cal-refuse [N]",
+                               "--block-silent N[:K]", "--block-letter N:C"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
 

@@ -3,7 +3,9 @@
 #include <array>
 #include <cstdio>
 
+#include "tools/tq4sim/memory_blocks.h"
 #include "tools/tq4sim/stored_records.h"
+#include "tools/tq4sim/uploads.h"
 
 namespace tq4sim {
 
@@ -15,25 +17,41 @@ std::size_t ThreeBytes(std::string_view) { return 3; }
 std::size_t FiveBytes(std::string_view) { return 5; }
 std::size_t EighteenBytes(std::string_view) { return 18; }
 std::size_t RecordRequestBytes(std::string_view) { return kRecordRequestSize; }
+std::size_t BlockRequestBytes(std::string_view) { return kBlockRequestSize; }
+std::size_t CalibrationBytes(std::string_view) { return kCalibrationRequestSize; }
 
-std::string Handshake(MeterState&, std::string_view, SteadyTime) { return std::string(kAccepted); }
+using Notes = std::vector<std::string>;
 
-std::string Status(MeterState& state, std::string_view, SteadyTime) { return StatusReply(state); }
+std::string Handshake(MeterState&, std::string_view, SteadyTime, Notes&) { return std::string(kAccepted); }
 
-std::string ClockRead(MeterState& state, std::string_view, SteadyTime now) { return ClockReply(state, now); }
+std::string Status(MeterState& state, std::string_view, SteadyTime, Notes&) { return StatusReply(state); }
 
-std::string TableRead(MeterState& state, std::string_view request, SteadyTime) {
+std::string ClockRead(MeterState& state, std::string_view, SteadyTime now, Notes&) { return ClockReply(state, now); }
+
+std::string TableRead(MeterState& state, std::string_view request, SteadyTime, Notes&) {
     return TableReply(state, request[1], request[2]);
 }
 
-std::string RecordFetch(MeterState& state, std::string_view request, SteadyTime) {
+std::string TableUpload(MeterState& state, std::string_view request, SteadyTime, Notes& notes) {
+    return TableUploadReply(state, request, notes);
+}
+
+std::string Calibration(MeterState&, std::string_view request, SteadyTime, Notes& notes) {
+    return CalibrationReply(request, notes);
+}
+
+std::string MemoryBlock(MeterState& state, std::string_view request, SteadyTime, Notes&) {
+    return MemoryBlockReply(state, request);
+}
+
+std::string RecordFetch(MeterState& state, std::string_view request, SteadyTime, Notes&) {
     unsigned number = 0;
     if (!RecordNumberOf(request, &number)) return std::string(kRefused);
     return RecordReply(state, number);
 }
 
 // "H", date order, "%Y%m%d%H%M%S", "\r\n".
-std::string ClockSet(MeterState& state, std::string_view request, SteadyTime now) {
+std::string ClockSet(MeterState& state, std::string_view request, SteadyTime now, Notes&) {
     char order = request[1];
     if (order < '0' || order > '2') return std::string(kRefused);
     int fields[6] = {};
@@ -52,13 +70,16 @@ std::string ClockSet(MeterState& state, std::string_view request, SteadyTime now
     return std::string(kAccepted);
 }
 
-constexpr std::array<CommandHandler, 6> kCommands = {{
+constexpr std::array<CommandHandler, 9> kCommands = {{
     {'?', ThreeBytes, Handshake},
     {'I', ThreeBytes, Status},
     {'F', ThreeBytes, ClockRead},
     {'T', FiveBytes, TableRead},
     {'H', EighteenBytes, ClockSet},
     {'R', RecordRequestBytes, RecordFetch},
+    {'B', TableUploadLength, TableUpload},
+    {'W', CalibrationBytes, Calibration},
+    {'E', BlockRequestBytes, MemoryBlock},
 }};
 
 }  // namespace
@@ -76,8 +97,8 @@ Framing FrameRequest(std::string_view input) {
     if (input.empty()) return {};
     if (const CommandHandler* handler = FindHandler(input[0])) {
         std::size_t length = handler->requestLength(input);
-        if (length == 0 || input.size() < length) return {};
-        return {true, length};
+        if (length == 0 || (length != kUpToLineEnd && input.size() < length)) return {};
+        if (length != kUpToLineEnd) return {true, length};
     }
     std::size_t end = input.find(kLineEnd);
     if (end != std::string_view::npos && end + 2 <= kLongestUnknownRequest) return {true, end + 2};
@@ -85,13 +106,14 @@ Framing FrameRequest(std::string_view input) {
     return {};
 }
 
-std::string ServeRequest(MeterState& state, std::string_view request, SteadyTime now) {
+std::string ServeRequest(MeterState& state, std::string_view request, SteadyTime now, std::vector<std::string>* notes) {
     if (request.empty()) return std::string(kRefused);
     const CommandHandler* handler = FindHandler(request[0]);
     if (handler == nullptr || request.size() != handler->requestLength(request) || !request.ends_with(kLineEnd)) {
         return std::string(kRefused);
     }
-    return handler->serve(state, request, now);
+    Notes dropped;
+    return handler->serve(state, request, now, notes != nullptr ? *notes : dropped);
 }
 
 std::string StatusReply(const MeterState& state) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/tq4sim/meter_state.h"
 
@@ -30,10 +31,12 @@ inline constexpr std::size_t kLongestUnknownRequest = 256;
 struct CommandHandler {
     char letter;
     // Length of the request, "\r\n" included, judged from its first bytes (at least one);
-    // 0 while more bytes are needed to tell (a command whose length depends on its second byte).
+    // 0 while more bytes are needed to tell (a command whose length depends on its second byte);
+    // kUpToLineEnd when those bytes make it no request of this command.
     std::size_t (*requestLength)(std::string_view head);
-    // Carries out a request of the right length that ends in "\r\n"; returns the reply bytes.
-    std::string (*serve)(MeterState& state, std::string_view request, SteadyTime now);
+    // Carries out a request of the right length that ends in "\r\n"; returns the reply bytes
+    // and adds any notes for the transcript.
+    std::string (*serve)(MeterState& state, std::string_view request, SteadyTime now, std::vector<std::string>& notes);
 };
 
 // Every command the meter serves, one row each.
@@ -46,13 +49,15 @@ struct Framing {
 };
 
 // Finds the first request in the bytes received so far: a known command by its fixed length,
-// anything else up to and including the first "\r\n".
+// anything else (a known letter whose second byte names no request of it too) up to and
+// including the first "\r\n".
 Framing FrameRequest(std::string_view input);
 
 // Carries out one framed request as the meter would and returns its reply. A request of a
 // known command that does not end in "\r\n", an unknown command, or one the meter cannot
-// serve is refused.
-std::string ServeRequest(MeterState& state, std::string_view request, SteadyTime now);
+// serve is refused. Notes for the transcript (without "# ") go to *notes when given.
+std::string ServeRequest(MeterState& state, std::string_view request, SteadyTime now,
+                         std::vector<std::string>* notes = nullptr);
 
 std::string StatusReply(const MeterState& state);
 std::string ClockReply(const MeterState& state, SteadyTime now);

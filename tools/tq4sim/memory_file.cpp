@@ -234,11 +234,13 @@ private:
 class Loader {
 public:
     Loader(std::string_view text, const Places& places, const CivilTime& wallNow, SteadyTime now, MeterState* state,
-           std::string* error)
-        : text_(text), places_(places), wallNow_(wallNow), now_(now), state_(state), error_(error) {}
+           std::string* error, const ImageReader& readImage)
+        : text_(text), places_(places), wallNow_(wallNow), now_(now), state_(state), error_(error),
+          readImage_(readImage) {}
 
     bool Load(const Json& root) {
         bool readingsGiven = false;
+        bool imageGiven = false;
         if (!root.is_object()) return Fail("", "the memory file must hold one object");
         for (const auto& member : root.items()) {
             const std::string& key = member.key();
@@ -264,6 +266,10 @@ public:
                 ok = Tables(value, path);
             } else if (key == "records") {
                 ok = Records(value, path);
+            } else if (key == "memory_seed" || key == "memory_image") {
+                ok = (!imageGiven || Fail(path, "give either \"memory_seed\" or \"memory_image\", not both")) &&
+                     (key == "memory_seed" ? MemorySeed(value, path) : MemoryImage(value, path));
+                imageGiven = true;
             } else {
                 ok = Fail(path, "unknown member \"" + key + "\"");
             }
@@ -359,6 +365,30 @@ private:
             }
         }
         state_->clock.Set(order, time, now_);
+        return true;
+    }
+
+    bool MemorySeed(const Json& v, const std::string& path) {
+        if (!v.is_number_unsigned() || v.get<std::uint64_t>() > UINT32_MAX) {
+            return Fail(path, "\"memory_seed\" must be a whole number up to 4294967295");
+        }
+        state_->memory[kExternalMemory] = MemoryPattern(static_cast<std::uint32_t>(v.get<std::uint64_t>()));
+        return true;
+    }
+
+    // The name of a file that holds the whole external memory, read through readImage_.
+    bool MemoryImage(const Json& v, const std::string& path) {
+        const std::string* name = Text(v);
+        if (name == nullptr || name->empty()) return Fail(path, "\"memory_image\" must be the name of a file");
+        if (!readImage_) return Fail(path, "\"memory_image\": no image files can be read here");
+        std::string bytes;
+        std::string why;
+        if (!readImage_(*name, &bytes, &why)) return Fail(path, "\"memory_image\": " + why);
+        if (bytes.size() != kMemoryImageSize) {
+            return Fail(path, "\"memory_image\": " + *name + " holds " + std::to_string(bytes.size()) +
+                                  " bytes, not " + std::to_string(kMemoryImageSize));
+        }
+        state_->memory[kExternalMemory] = std::move(bytes);
         return true;
     }
 
@@ -671,18 +701,19 @@ private:
     SteadyTime now_;
     MeterState* state_;
     std::string* error_;
+    const ImageReader& readImage_;
 };
 
 }  // namespace
 
 bool LoadMeterState(std::string_view json, const CivilTime& wallNow, SteadyTime now, MeterState* out,
-                    std::string* error) {
+                    std::string* error, const ImageReader& readImage) {
     Json root;
     Places places;
     DocumentBuilder builder(json, &root, &places, error);
     if (!builder.Parse()) return false;
     MeterState state = DefaultMeterState(wallNow, now);
-    Loader loader(json, places, wallNow, now, &state, error);
+    Loader loader(json, places, wallNow, now, &state, error, readImage);
     if (!loader.Load(root)) return false;
     *out = std::move(state);
     return true;

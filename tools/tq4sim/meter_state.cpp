@@ -1,6 +1,7 @@
 #include "tools/tq4sim/meter_state.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace tq4sim {
 
@@ -87,7 +88,29 @@ CivilTime MeterClock::Read(SteadyTime now) const {
 MeterState DefaultMeterState(const CivilTime& start, SteadyTime now) {
     MeterState state;
     state.clock.Set('1', start, now);
+    state.memory[kExternalMemory] = MemoryPattern(0);
     return state;
+}
+
+std::string MemoryPattern(std::uint32_t seed) {
+    // Spread the seed so that neighbouring seeds differ from the first byte; xorshift32 never
+    // leaves 0, so that start is moved.
+    std::uint32_t x = seed * 2654435761u + 0x9E3779B9u;
+    if (x == 0) x = 1;
+    std::string image;
+    image.reserve(kMemoryImageSize);
+    for (std::size_t block = 0; block < kMemoryImageSize / kMemoryBlockSize; ++block) {
+        char label[16];
+        std::snprintf(label, sizeof label, "blk%05zu", block);
+        image += label;
+        for (std::size_t i = 8; i < kMemoryBlockSize; ++i) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            image += static_cast<char>(x & 0xFFu);
+        }
+    }
+    return image;
 }
 
 }  // namespace tq4sim

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -68,6 +69,20 @@ struct StoredRecord {
     std::string body;
 };
 
+// A table upload under way: the header has come for `slot` and the rows message `nextPart`
+// ('2', then '3') is expected; `status` is the slot status the header asked for, set once the
+// last rows have come. No upload: slot '\0'.
+struct TableUpload {
+    char slot = '\0';
+    char nextPart = '\0';
+    char status = '2';
+};
+
+// The external memory that a dump reads block by block.
+inline constexpr char kExternalMemory = '2';
+inline constexpr std::size_t kMemoryBlockSize = 128;
+inline constexpr std::size_t kMemoryImageSize = 256 * kMemoryBlockSize;
+
 struct MeterState {
     // Fields of the status reply, each exactly its width.
     std::string version = "V2.13 ";
@@ -79,19 +94,31 @@ struct MeterState {
     std::array<TableSlot, 10> tables;  // by slot index (kSlotIds)
     std::vector<StoredRecord> records;     // record number n is records[n - 1]
     std::map<char, std::string> memory;    // memory type -> its bytes, 128 per block
+    TableUpload upload;
 };
 
 // The point text the program sends for a row beyond a table's count.
 inline constexpr std::string_view kEmptyPoint = "0000,000.000";
 
-// A meter with the fields above, its clock set to start (order '1'), and no tables.
+// A meter with the fields above, its clock set to start (order '1'), no tables, and the
+// external memory holding MemoryPattern(0).
 MeterState DefaultMeterState(const CivilTime& start, SteadyTime now);
+
+// A recognisable, deterministic image of the external memory: block b opens with the 8
+// characters "blk" and b as five digits; its other 120 bytes come from a xorshift32 stream
+// started from the seed (one number a byte, its low 8 bits), running on across blocks.
+std::string MemoryPattern(std::uint32_t seed);
+
+// Reads the image file that a memory file names (the name as written there) into *bytes;
+// false with the reason in *why.
+using ImageReader = std::function<bool(const std::string& name, std::string* bytes, std::string* why)>;
 
 // Reads a meter memory file (JSON; memory_file.cpp). `wallNow` is the computer's local time,
 // used for a clock given as "now"; `now` is when the clock starts running. Unknown members are
 // refused so that a misspelt field does not go unnoticed. Without a "readings" member the
-// readings stored are the number of reading records.
+// readings stored are the number of reading records. A "memory_image" member is read through
+// `readImage`; without one it is refused.
 [[nodiscard]] bool LoadMeterState(std::string_view json, const CivilTime& wallNow, SteadyTime now, MeterState* out,
-                                  std::string* error);
+                                  std::string* error, const ImageReader& readImage = {});
 
 }  // namespace tq4sim

@@ -134,6 +134,26 @@ bool ParseRecordKind(std::string_view text, unsigned* number, char* kind) {
            ParseLetter(text.substr(colon + 1), kind);
 }
 
+// A block number: 0 to 99999, as a block request can ask for.
+bool ParseBlockNumber(std::string_view text, unsigned* number) {
+    return ParseCount(text, number) && *number <= 99999;
+}
+
+// "N[:K]": block N, K times (every time without K).
+bool ParseBlockSilence(std::string_view text, unsigned* number, unsigned* times) {
+    std::size_t colon = text.find(':');
+    *times = kEveryTime;
+    if (colon != std::string_view::npos && (!ParseCount(text.substr(colon + 1), times) || *times == 0)) return false;
+    return ParseBlockNumber(text.substr(0, colon), number);
+}
+
+// "N:C": block N, reply letter C.
+bool ParseBlockLetter(std::string_view text, unsigned* number, char* letter) {
+    std::size_t colon = text.find(':');
+    return colon != std::string_view::npos && ParseBlockNumber(text.substr(0, colon), number) &&
+           ParseLetter(text.substr(colon + 1), letter);
+}
+
 }  // namespace
 
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, EmulatorOptions* options, std::string* error) {
@@ -210,6 +230,33 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, EmulatorOpti
             if (ok && !ParseRecordNumber(value, number)) {
                 ok = in.Fail(name + " needs a record number 1 to 99999, not \"" + value + "\"");
             }
+        } else if (name == "--table-busy" || name == "--table-refuse" || name == "--table-garbage") {
+            unsigned number = 0;
+            ok = in.TakeCount(name, &number) && (number > 0 || in.Fail(name + " needs a message number above 0"));
+            if (ok) {
+                faults.tableFaults[number] = name == "--table-busy"     ? UploadFault::Busy
+                                             : name == "--table-refuse" ? UploadFault::Refused
+                                                                        : UploadFault::Garbage;
+            }
+        } else if (name == "--cal-busy") {
+            ok = in.TakeOptionalCount(name, &faults.busyCalibrations);
+        } else if (name == "--cal-refuse") {
+            ok = in.TakeOptionalCount(name, &faults.refusedCalibrations);
+        } else if (name == "--block-silent") {
+            unsigned number = 0;
+            unsigned times = 0;
+            ok = in.TakeValue(name, &value);
+            if (ok && !ParseBlockSilence(value, &number, &times)) {
+                ok = in.Fail("--block-silent needs N or N:K (block 0 to 99999, K above 0), not \"" + value + "\"");
+            }
+            if (ok) faults.silentBlocks[number] = times;
+        } else if (name == "--block-letter") {
+            unsigned number = 0;
+            ok = in.TakeValue(name, &value);
+            if (ok && !ParseBlockLetter(value, &number, &letter)) {
+                ok = in.Fail("--block-letter needs N:C (block 0 to 99999, one character), not \"" + value + "\"");
+            }
+            if (ok) faults.blockLetters[number] = letter;
         } else {
             ok = in.Fail("unknown option \"" + name + "\"");
         }
@@ -242,7 +289,8 @@ Meter:
                           milliseconds (default 1000, 0: never; noted in the
                           transcript)
 
-Faults (combine freely; CMD is the request's first character: I, F, T, R, ?):
+Faults (combine freely; CMD is the request's first character: ?, I, F, T, H,
+R, B, W, E):
   --silent-handshakes N   give no answer to the first N handshakes
   --busy [N]              answer handshakes "K\r\n" (the first N, or all)
   --refuse [N]            answer handshakes "!\r\n" (the first N, or all)
@@ -269,6 +317,19 @@ Stored records (N is a record number, as in the request "R" N "\r\n"):
                           (default 10)
   --generate-readings N   add N plausible readings after the memory's own
                           records, in data sets of 100 (for long retrievals)
+
+Uploads (N counts the "B" messages from 1: a table is sent as 3 of them):
+  --table-busy N          answer the N-th table message "K\r\n", not taking it
+  --table-refuse N        answer the N-th table message "!\r\n", not taking it
+  --table-garbage N       take the N-th table message, but answer it garbage
+  --cal-busy [N]          answer calibrations "K\r\n" (the first N, or all)
+  --cal-refuse [N]        answer calibrations "!\r\n" (the first N, or all),
+                          after any busy ones; neither is taken
+
+Memory dump (N is a block number, as in the request "E2" N "\r\n"):
+  --block-silent N[:K]    give no answer to the first K requests for block N
+                          (without K: to every one)
+  --block-letter N:C      answer block N with C in place of its first byte "G"
 
   -h, --help              show this text
 )HELP";

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "tools/tq4sim/command_table.h"
+#include "tools/tq4sim/memory_blocks.h"
 #include "tools/tq4sim/stored_records.h"
 
 namespace tq4sim {
@@ -113,6 +114,39 @@ bool Session::ShapeRecordFetch(unsigned number, ReplyPlan* plan) {
     return true;
 }
 
+std::string Session::UploadFaultReply(char letter, bool* garbled) {
+    *garbled = false;
+    if (letter == 'B') {
+        auto it = faults_.tableFaults.find(++tableMessages_);
+        if (it == faults_.tableFaults.end()) return {};
+        switch (it->second) {
+        case UploadFault::Busy: return std::string(kBusy);
+        case UploadFault::Refused: return std::string(kRefused);
+        case UploadFault::Garbage: *garbled = true; return {};
+        }
+    }
+    if (letter == 'W') {
+        unsigned index = ++calibrations_;
+        if (InStage(faults_.busyCalibrations, &index)) return std::string(kBusy);
+        if (InStage(faults_.refusedCalibrations, &index)) return std::string(kRefused);
+    }
+    return {};
+}
+
+bool Session::ShapeBlock(unsigned number, ReplyPlan* plan) {
+    if (auto it = faults_.silentBlocks.find(number); it != faults_.silentBlocks.end()) {
+        unsigned seen = ++blockRequests_[number];
+        if (it->second == kEveryTime || seen <= it->second) {
+            plan->bytes.clear();
+            return false;
+        }
+    }
+    if (auto it = faults_.blockLetters.find(number); it != faults_.blockLetters.end() && plan->bytes.size() == kBlockReplySize) {
+        plan->bytes[0] = it->second;
+    }
+    return true;
+}
+
 ReplyPlan Session::Handle(std::string_view request, SteadyTime now) {
     ++requests_;
     ReplyPlan plan;
@@ -120,12 +154,16 @@ ReplyPlan Session::Handle(std::string_view request, SteadyTime now) {
     char letter = request.empty() ? '\0' : request[0];
     if (faults_.silentCommands.find(letter) != std::string::npos) return plan;
 
-    plan.bytes = ServeRequest(state_, request, now);
+    bool garbled = false;
+    // An upload answered busy or refused is not taken: the meter's memory stays as it was.
+    plan.bytes = UploadFaultReply(letter, &garbled);
+    if (plan.bytes.empty()) plan.bytes = ServeRequest(state_, request, now, &plan.notes);
     if (letter == '?') plan.bytes = ShapeHandshake(std::move(plan.bytes));
     if (unsigned number = 0; RecordNumberOf(request, &number) && !ShapeRecordFetch(number, &plan)) return plan;
+    if (unsigned number = 0; BlockNumberOf(request, &number) && !ShapeBlock(number, &plan)) return plan;
     if (plan.bytes.empty()) return plan;
 
-    if (faults_.garbageCommands.find(letter) != std::string::npos) plan.bytes = Garbage(plan.bytes.size());
+    if (garbled || faults_.garbageCommands.find(letter) != std::string::npos) plan.bytes = Garbage(plan.bytes.size());
     if (auto it = faults_.delayMs.find(letter); it != faults_.delayMs.end()) plan.delayMs = it->second;
     if (auto it = faults_.split.find(letter); it != faults_.split.end()) {
         plan.pieceBytes = it->second.pieceBytes;

@@ -22,6 +22,13 @@ struct SplitFault {
     unsigned gapMs = 0;
 };
 
+// What the meter answers to a table upload message instead of accepting it.
+enum class UploadFault {
+    Busy,     // "K\r\n", the message not taken
+    Refused,  // "!\r\n", the message not taken
+    Garbage,  // taken, but the acknowledgement is garbled on the way
+};
+
 struct FaultOptions {
     // Handshakes go through these in turn: the first silentHandshakes get no answer, the
     // next busyHandshakes get "K\r\n", the next refusedHandshakes "!\r\n", the next
@@ -46,6 +53,19 @@ struct FaultOptions {
     unsigned hangupAtRecord = 0;
     // Not a fault: the pause between a record's prefix and its body, while the meter reads it.
     unsigned recordGapMs = 10;
+
+    // Faults of the uploads: by the number of the 'B' message (counted from 1 over the whole
+    // run: 1 to 3 are the first table's header and rows); calibration messages go through
+    // stages as handshakes do, the first busyCalibrations answered "K\r\n", the next
+    // refusedCalibrations "!\r\n", neither taken.
+    std::map<unsigned, UploadFault> tableFaults;
+    unsigned busyCalibrations = 0;
+    unsigned refusedCalibrations = 0;
+
+    // Faults of the memory dump, by block number: requests left unanswered (the first so many,
+    // or kEveryTime), and the letter a block's reply starts with instead of 'G'.
+    std::map<unsigned, unsigned> silentBlocks;
+    std::map<unsigned, char> blockLetters;
 };
 
 // What to send for one request, and how.
@@ -57,6 +77,7 @@ struct ReplyPlan {
     std::size_t pauseAfter = 0;  // a pause of pauseMs after this many bytes; 0: none
     unsigned pauseMs = 0;
     bool hangUp = false;  // close the line once the reply is sent
+    std::vector<std::string> notes;  // for the transcript after the request, without "# "
 };
 
 // One piece of a reply, sent after a gap.
@@ -97,6 +118,11 @@ private:
     std::string ShapeHandshake(std::string reply);
     // A record fetch under the record faults; false when it goes unanswered.
     bool ShapeRecordFetch(unsigned number, ReplyPlan* plan);
+    // The fault of an upload message, if it has one: the reply it gets instead of being taken
+    // ("" for none), and whether its acknowledgement is garbled.
+    std::string UploadFaultReply(char letter, bool* garbled);
+    // A block request under the block faults; false when it goes unanswered.
+    bool ShapeBlock(unsigned number, ReplyPlan* plan);
 
     MeterState state_;
     FaultOptions faults_;
@@ -104,6 +130,9 @@ private:
     std::size_t requests_ = 0;
     unsigned handshakes_ = 0;
     std::map<unsigned, unsigned> recordRequests_;  // requests seen, by record number
+    std::map<unsigned, unsigned> blockRequests_;   // requests seen, by block number
+    unsigned tableMessages_ = 0;
+    unsigned calibrations_ = 0;
 };
 
 }  // namespace tq4sim

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -39,6 +40,23 @@ CivilTime LocalNow() {
     return CivilTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+// Reads a file named in a memory file; a relative name is taken from the memory file's folder.
+ImageReader ImageFilesBeside(const std::string& memoryFile) {
+    return [folder = std::filesystem::path(memoryFile).parent_path()](const std::string& name, std::string* bytes,
+                                                                          std::string* why) {
+        std::filesystem::path path = folder / name;
+        std::ifstream file(path, std::ios::binary);
+        if (!file) {
+            *why = SystemError("cannot read " + path.string());
+            return false;
+        }
+        std::ostringstream text;
+        text << file.rdbuf();
+        *bytes = std::move(text).str();
+        return true;
+    };
+}
+
 bool LoadState(const EmulatorOptions& options, SteadyTime now, MeterState* state, std::string* error) {
     if (options.state) {
         *state = *options.state;
@@ -56,7 +74,7 @@ bool LoadState(const EmulatorOptions& options, SteadyTime now, MeterState* state
     std::ostringstream text;
     text << file.rdbuf();
     std::string why;
-    if (!LoadMeterState(text.str(), LocalNow(), now, state, &why)) {
+    if (!LoadMeterState(text.str(), LocalNow(), now, state, &why, ImageFilesBeside(options.memoryFile))) {
         *error = options.memoryFile + ": " + why;
         return false;
     }
@@ -350,6 +368,7 @@ void MeterEmulator::Impl::Serve() {
                 plan = session->Handle(request, std::chrono::steady_clock::now());
             }
             Note(EscapeBytes(request));
+            for (const std::string& note : plan.notes) Note("# " + note);
             if (!SendReply(plan, request.size())) {
                 open = false;
                 break;
