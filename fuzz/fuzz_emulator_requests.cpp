@@ -1,7 +1,8 @@
 // Bytes of any kind as what the program sends the emulated meter: framed into requests, served
 // and answered through the session, faults included. The first byte chooses the faults and
-// how the rest arrives in pieces. Every request must be what arrived, in order, and every
-// answer must have a length the program can frame.
+// how the rest arrives in pieces. Every request must be what arrived, in order, every answer
+// must have a length the program can frame, and table uploads must leave every slot's status
+// parts their lengths.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "tools/tq4sim/command_table.h"
+#include "tools/tq4sim/memory_blocks.h"
 #include "tools/tq4sim/session.h"
 #include "tools/tq4sim/stored_records.h"
 
@@ -37,16 +39,27 @@ FaultOptions FuzzFaults(std::uint8_t choice) {
     faults.busyHandshakes = (choice >> 1) & 1u;
     faults.refusedHandshakes = (choice >> 2) & 1u;
     faults.brokenHandshakes = (choice >> 3) & 1u;
-    if (choice & 0x10u) faults.garbageCommands = "IT";
-    if (choice & 0x20u) faults.silentCommands = "F";
+    if (choice & 0x10u) {
+        faults.garbageCommands = "ITE";
+        faults.tableFaults[2] = UploadFault::Garbage;
+        faults.blockLetters[1] = 'H';
+    }
+    if (choice & 0x20u) {
+        faults.silentCommands = "F";
+        faults.tableFaults[1] = UploadFault::Busy;
+        faults.tableFaults[3] = UploadFault::Refused;
+        faults.busyCalibrations = 1;
+        faults.refusedCalibrations = 1;
+        faults.silentBlocks[2] = 1;
+    }
     if (choice & 0x40u) faults.split['T'] = SplitFault{7, 0};
     if (choice & 0x80u) faults.hangupAfter = 5;
     return faults;
 }
 
 bool FramableLength(std::size_t size) {
-    static constexpr std::array<std::size_t, 5> kLengths = {3, kRecordPrefixSize, kClockReplySize,
-                                                            kStatusReplySize, kTablePointsReplySize};
+    static constexpr std::array<std::size_t, 6> kLengths = {3, kRecordPrefixSize, kClockReplySize,
+                                                            kStatusReplySize, kTablePointsReplySize, kBlockReplySize};
     for (std::size_t length : kLengths) {
         if (size == length) return true;
     }
@@ -61,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
     const std::size_t piece = 1 + (choice % 5) * 4;  // 1 to 17 bytes at a time
 
-    Session session(FuzzMeter(), FuzzFaults(choice));
+    static const MeterState kMeter = FuzzMeter();  // built once: its memory image is 32 KiB
+    Session session(kMeter, FuzzFaults(choice));
     std::string pending;  // what arrived and was not taken as a request yet
     SteadyTime now{};
     bool open = true;
@@ -83,6 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             open = !plan.hangUp;
         }
         if (session.HasPartial() != !pending.empty()) __builtin_trap();
+    }
+    for (char slot : kSlotIds) {
+        for (char part : {'1', '2', '3'}) {
+            const std::size_t length = TableReply(session.state(), part, slot).size();
+            if (length != kRefused.size() && length != (part == '1' ? kTableHeaderReplySize : kTablePointsReplySize)) {
+                __builtin_trap();
+            }
+        }
     }
     if (session.DropPartial() != pending) __builtin_trap();
     return 0;

@@ -283,8 +283,8 @@ Meter:
   --transcript FILE       write every request received to FILE, one line each,
                           with \r \n \t \\ and \xHH escapes; lines starting
                           with "# " are the emulator's own notes
-  --pace BAUD             send at the real speed of a BAUD line (10 bits a byte),
-                          counting the time each request takes to arrive
+  --pace BAUD             send at the real speed of a BAUD line (10 bits a
+                          byte), counting the time each request takes to arrive
   --drop-partial MS       drop an incomplete request after MS quiet
                           milliseconds (default 1000, 0: never; noted in the
                           transcript)
