@@ -68,28 +68,27 @@ TEST_F(MemoryBlocksTest, GeneratedImageIsLabelledByBlockAndFollowsItsSeed) {
 }
 
 TEST_F(MemoryBlocksTest, MemoryFileRefusesAWrongImage) {
-    const auto error = [](const std::string& json, std::size_t imageBytes) {
+    const auto error = [](const std::string& json, const ImageReader& reader) {
         MeterState state;
         std::string why;
-        ImageReader reader = [imageBytes](const std::string&, std::string* bytes, std::string*) {
-            bytes->assign(imageBytes, 'x');
-            return true;
-        };
         return LoadMeterState(json, CivilTime{}, SteadyTime{}, &state, &why, reader) ? std::string() : why;
     };
-    EXPECT_EQ(error(R"({"memory_image": "a.bin"})", 32768), "");
-    EXPECT_EQ(error(R"({"memory_image": "a.bin"})", 32767),
+    const ImageReader shortImage = [](const std::string&, std::string* bytes, std::string*) {
+        bytes->assign(32767, 'x');
+        return true;
+    };
+    EXPECT_EQ(error(R"({"memory_image": "a.bin"})", shortImage),
               "line 1, column 18: \"memory_image\": a.bin holds 32767 bytes, not 32768");
-    EXPECT_NE(error(R"({"memory_seed": 1, "memory_image": "a.bin"})", 32768).find("not both"), std::string::npos);
-    EXPECT_NE(error(R"({"memory_seed": -1})", 32768).find("whole number"), std::string::npos);
-    EXPECT_NE(error(R"({"memory_seed": 4294967296})", 32768).find("whole number"), std::string::npos);
-
-    MeterState state;
-    std::string why;
-    EXPECT_FALSE(LoadMeterState(R"({"memory_image": "a.bin"})", CivilTime{}, SteadyTime{}, &state, &why));
+    EXPECT_NE(error(R"({"memory_seed": 1, "memory_image": "a.bin"})", shortImage).find("not both"), std::string::npos);
+    EXPECT_NE(error(R"({"memory_image": "a.bin"})", {}), "");  // no reader: no files
+    for (const char* seed : {"-1", "4294967296", "\"7\""}) {
+        EXPECT_NE(error(std::string(R"({"memory_seed": )") + seed + "}", {}).find("whole number"), std::string::npos);
+    }
+    // A missing file, named from the memory file's folder.
     std::ofstream(Path("meter.json")) << "{\n  \"memory_image\": \"missing.bin\"\n}";
     EmulatorOptions options;
     options.memoryFile = Path("meter.json");
+    std::string why;
     EXPECT_FALSE(meter_.Start(options, &slave_, &why));
     EXPECT_NE(why.find("line 2, column 19: \"memory_image\": cannot read " + Path("missing.bin")), std::string::npos)
         << why;
