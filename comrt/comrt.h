@@ -1,0 +1,66 @@
+/* comrt: creating component objects on Linux, for clients in C and C++.
+ *
+ * Classes are found in the classes root, a text file in the registry export format at
+ * $COMRT_CLASSES_ROOT when that is set and not empty, else ~/.local/share/comrt/classes.reg. A class
+ * is served by the module named by CLSID\{clsid}\InprocServer32; comrt loads it once per process,
+ * asks its DllGetClassObject for the class factory and keeps the module loaded until
+ * ComrtFreeUnusedModules finds that its DllCanUnloadNow allows unloading.
+ *
+ * Every function returns a result code and throws nothing. An interface pointer handed out belongs to
+ * the caller, who releases it. Every function is safe to call from any thread. */
+#ifndef COMRT_COMRT_H
+#define COMRT_COMRT_H
+
+#include "comrt/com_types.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The entry points that a component module exports with C linkage. */
+typedef HRESULT(STDAPICALLTYPE* ComrtDllGetClassObjectFn)(REFCLSID rclsid, REFIID riid, void** ppv);
+typedef HRESULT(STDAPICALLTYPE* ComrtDllCanUnloadNowFn)(void);
+typedef HRESULT(STDAPICALLTYPE* ComrtDllRegisterServerFn)(void);
+typedef HRESULT(STDAPICALLTYPE* ComrtDllUnregisterServerFn)(void);
+
+/* Looks up ProgID\CLSID (or, failing that, the class of the ProgID named by ProgID\CurVer).
+ * CO_E_CLASSSTRING when the ProgID is not registered or is no valid ProgID; E_POINTER for a null
+ * argument; a registry read failure as its result. */
+HRESULT ComrtCLSIDFromProgID(const char* progId, CLSID* clsid);
+
+/* Writes "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (upper case, 39 bytes with the NUL) into text.
+ * E_INVALIDARG when size is below 39. */
+HRESULT ComrtStringFromGUID(REFGUID guid, char* text, int size);
+
+/* Reads a GUID written in braces, in either case. CO_E_CLASSSTRING when the text is no such GUID. */
+HRESULT ComrtGUIDFromString(const char* text, GUID* guid);
+
+/* The class factory (or another interface riid of it) of a registered class.
+ * REGDB_E_CLASSNOTREG when the class or its InprocServer32 is not registered, CO_E_DLLNOTFOUND when
+ * the module file is missing, CO_E_ERRORINDLL when it does not load or lacks DllGetClassObject,
+ * otherwise what DllGetClassObject returns. *ppv is null on failure. */
+HRESULT ComrtGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
+
+/* Creates an object of a registered class through its factory's CreateInstance. */
+HRESULT ComrtCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, REFIID riid, void** ppv);
+
+/* ComrtCLSIDFromProgID, then ComrtCreateInstance. */
+HRESULT ComrtCreateInstanceByProgID(const char* progId, IUnknown* pUnkOuter, REFIID riid, void** ppv);
+
+/* The same as ComrtGetClassObject and ComrtCreateInstance for a module given by its path, without
+ * the registry: for clients that carry their component beside them. */
+HRESULT ComrtGetClassObjectFromModule(const char* modulePath, REFCLSID rclsid, REFIID riid, void** ppv);
+HRESULT ComrtCreateInstanceFromModule(const char* modulePath, REFCLSID rclsid, IUnknown* pUnkOuter, REFIID riid,
+                                      void** ppv);
+
+/* Unloads every module loaded by comrt whose DllCanUnloadNow answers S_OK. Returns how many stay. */
+int ComrtFreeUnusedModules(void);
+
+/* A short English description of a result code ("class not registered"), never null. */
+const char* ComrtResultText(HRESULT hr);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* COMRT_COMRT_H */
