@@ -209,6 +209,7 @@ ErrorCode ParseLinText(std::string_view text, std::int32_t& stopLine, LinTable& 
 
 ErrorCode OpenLinFile(const std::string& path) {
     (void)CloseLinFile();
+    NoteTableFileSystemError(0);
     std::unique_ptr<TableFileSource> source = TableFiles().OpenForReading(path);
     if (!source) return ERR_LIN_OPEN;
     g_tableFile = std::make_unique<OpenTableFile>(std::move(source));

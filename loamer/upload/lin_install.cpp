@@ -39,9 +39,9 @@ void PutPoint(const LinTable& table, std::size_t row, unsigned char* point) {
     std::memcpy(point + kPointValue.offset, table.valueTexts[row], kPointValue.width);
 }
 
-LinInstallResult Report(ErrorCode code) {
+CommandResult Report(ErrorCode code) {
     ShowErrorReport(code);
-    return {LinInstallOutcome::Reported, code};
+    return {CommandEnd::Reported, code};
 }
 
 }  // namespace
@@ -98,7 +98,7 @@ ErrorCode SendLinTable(const LinTable& table, char sensorCode) {
     return ERR_NONE;
 }
 
-LinInstallResult InstallLinTable(char sensorCode, ClockDisplay& display) {
+CommandResult InstallLinTable(char sensorCode, ClockDisplay& display) {
     LinTable table{};
     if (ErrorCode rc = CheckNoReadingsStored(); rc != ERR_NONE) return Report(rc);
 
@@ -107,12 +107,12 @@ LinInstallResult InstallLinTable(char sensorCode, ClockDisplay& display) {
     if (ErrorCode rc = ReadMeterTables(image); rc != ERR_NONE) return Report(rc);
     if (!MeterHasSlot(image, sensorCode)) {
         Ui().MessageBox(LinNotSupportedText(stem), BoxStyle::Plain);
-        return {LinInstallOutcome::NotSupported, ERR_NONE};
+        return {CommandEnd::OwnMessage, ERR_NONE};
     }
 
     const FileDialogSpec dialog{kLinFileExtension, stem, kLinFileFilter, false};
     std::string path;
-    if (!Ui().ChooseOpenFile(dialog, path)) return {LinInstallOutcome::Cancelled, ERR_NONE};
+    if (!Ui().ChooseOpenFile(dialog, path)) return {CommandEnd::Cancelled, ERR_NONE};
 
     WaitCursorScope cursor;
     if (OpenLinFile(path) != ERR_NONE) return Report(ERR_LIN_OPEN);
@@ -130,7 +130,7 @@ LinInstallResult InstallLinTable(char sensorCode, ClockDisplay& display) {
     if (ErrorCode rc = SendLinTable(table, sensorCode); rc != ERR_NONE) return Report(rc);
     Ui().MessageBox(kLinSentText, BoxStyle::Plain);
     (void)RefreshClockDisplay(display);
-    return {LinInstallOutcome::Sent, ERR_NONE};
+    return {CommandEnd::Succeeded, ERR_NONE};
 }
 
 }  // namespace loamer

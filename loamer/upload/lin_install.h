@@ -6,6 +6,7 @@
 
 #include "loamer/link/error_codes.h"
 #include "loamer/link/meter_commands.h"
+#include "loamer/upload/command_result.h"
 #include "loamer/upload/lin_file.h"
 #include "loamer/upload/lin_sensors.h"
 #include "loamer/upload/meter_clock.h"
@@ -36,21 +37,10 @@ struct LinUploadMessages {
 // contacting the meter. The meter may hold part of the table after a failure.
 [[nodiscard]] ErrorCode SendLinTable(const LinTable& table, char sensorCode);
 
-enum class LinInstallOutcome {
-    Sent,          // the table went to the meter; its box was shown and the clock refreshed
-    Reported,      // the error report for code was shown (after a box of its own for some)
-    NotSupported,  // the meter has no slot for the sensor: its message was shown
-    Cancelled,     // the user cancelled the file choice: nothing shown
-};
-
-struct LinInstallResult {
-    LinInstallOutcome outcome = LinInstallOutcome::Sent;
-    ErrorCode code = ERR_NONE;  // the code of the report; 0 unless Reported
-};
-
 // The install command for one sensor code: refuses while readings are stored, checks that the
 // meter has the table's slot, asks for the file (Ui().ChooseOpenFile), reads and checks it, sends
-// it, and shows every outcome itself.
-LinInstallResult InstallLinTable(char sensorCode, ClockDisplay& display);
+// it, and shows every outcome itself: Succeeded after its sent box and the clock refresh,
+// OwnMessage when the meter has no slot for the sensor, Cancelled when the file choice was.
+CommandResult InstallLinTable(char sensorCode, ClockDisplay& display);
 
 }  // namespace loamer

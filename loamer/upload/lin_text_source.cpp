@@ -9,6 +9,7 @@ namespace loamer {
 namespace {
 
 TableFileOpener* g_tableFiles = nullptr;
+int g_lastSystemError = 0;
 
 class MemoryTableSource final : public TableFileSource {
 public:
@@ -35,6 +36,9 @@ TableFileOpener* SetTableFiles(TableFileOpener* files) {
     g_tableFiles = files;
     return previous;
 }
+
+int LastTableFileSystemError() { return g_lastSystemError; }
+void NoteTableFileSystemError(int error) { g_lastSystemError = error; }
 
 std::unique_ptr<TableFileSource> MemoryTableFile(std::string text) { return std::make_unique<MemoryTableSource>(std::move(text)); }
 

@@ -36,6 +36,11 @@ TableFileOpener* SetTableFiles(TableFileOpener* files);
 // The production opener over the system's files.
 TableFileOpener& SystemTableFiles();
 
+// The system's error number of the last failed open, read or close of a table file (0: none),
+// for a front end that shows the system's reason after the report. Kept, not interpreted.
+int LastTableFileSystemError();
+void NoteTableFileSystemError(int error);
+
 // Installs an opener for a scope and puts the previous one back.
 class ScopedTableFiles {
 public:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -219,8 +220,11 @@ TEST(LinFileSystem, RealFilesOpenReadAndClose) {
     EXPECT_EQ(stopLine, 3 + 5000);
     EXPECT_EQ(CloseLinFile(), ERR_NONE);
 
+    // The system's reason stays for a front end to show.
     EXPECT_EQ(OpenLinFile(dir / "MISSING.LIN"), ERR_LIN_OPEN);
+    EXPECT_EQ(LastTableFileSystemError(), ENOENT);
     EXPECT_EQ(OpenLinFile(dir.Path()), ERR_LIN_OPEN);
+    EXPECT_EQ(LastTableFileSystemError(), EISDIR);
     // Nothing open: nothing to read, nothing to close.
     EXPECT_EQ(ReadLinTable(stopLine, table), ERR_LIN_READ);
     EXPECT_EQ(stopLine, 1);

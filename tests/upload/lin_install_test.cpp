@@ -130,7 +130,7 @@ public:
         }
         return out;
     }
-    LinInstallResult Install(char code, const std::string& text) {
+    CommandResult Install(char code, const std::string& text) {
         files.files["/tables/T.LIN"] = text;
         ui.chosenFiles = {"/tables/T.LIN"};
         return InstallLinTable(code, display);
@@ -151,8 +151,8 @@ public:
 };
 
 TEST_F(LinInstallTest, SendsTheTableThenShowsItsBoxAndRefreshesTheClock) {
-    const LinInstallResult result = Install('1', TableFile("Clay 1", "5", 5));
-    EXPECT_EQ(result.outcome, LinInstallOutcome::Sent);
+    const CommandResult result = Install('1', TableFile("Clay 1", "5", 5));
+    EXPECT_EQ(result.end, CommandEnd::Succeeded);
     EXPECT_EQ(result.code, ERR_NONE);
     EXPECT_EQ(Requests(), Join(Join({"?", "I", "?"}, TableReads()), {"?", "B11", "B21", "B31", "F"}));
     EXPECT_EQ(ui.fileDialogs, std::vector<std::string>{"open KR5.LIN"});
@@ -184,7 +184,7 @@ TEST_F(LinInstallTest, UploadMessagesOf5And12And20Rows) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rows);
         wire.clear();
-        ASSERT_EQ(Install('1', TableFile(c.title, c.count, c.rows)).outcome, LinInstallOutcome::Sent);
+        ASSERT_EQ(Install('1', TableFile(c.title, c.count, c.rows)).end, CommandEnd::Succeeded);
         EXPECT_EQ(Uploads(), c.uploads);
         EXPECT_EQ(Uploads().at(0).size(), 18u);
     }
@@ -192,7 +192,7 @@ TEST_F(LinInstallTest, UploadMessagesOf5And12And20Rows) {
 
 TEST_F(LinInstallTest, Kr6SpecialUsesTheKr6StemAndItsOwnCode) {
     slots = "F";
-    ASSERT_EQ(Install('F', TableFile("Clay 1", "12", 12)).outcome, LinInstallOutcome::Sent);
+    ASSERT_EQ(Install('F', TableFile("Clay 1", "12", 12)).end, CommandEnd::Succeeded);
     EXPECT_EQ(ui.fileDialogs, std::vector<std::string>{"open KR6.LIN"});
     EXPECT_EQ(Uploads(), (std::vector<std::string>{"B1F2Clay 1\0\0\0\0"s + "12\r\n",
                                                    "B2F" + Rows(1, 10) + "\r\n",
@@ -207,16 +207,16 @@ TEST_F(LinInstallTest, ChecksBeforeTheFile) {
         std::string stored;
         std::string slots;
         bool silentStatus;
-        LinInstallResult result;
+        CommandResult result;
         std::string box;  // the message, or empty for the report of result.code
         std::size_t requests;
     };
     const Case cases[] = {
-        {"readings stored", '1', "000003", "12469CDEGF", false, {LinInstallOutcome::Reported, ERR_READINGS_STORED}, "", 2},
-        {"silent status query", '1', "000000", "12469CDEGF", true, {LinInstallOutcome::Reported, ERR_TIMEOUT}, "", 2},
-        {"no VP4 Special slot", '6', "000000", "1249CDEGF", false, {LinInstallOutcome::NotSupported, ERR_NONE},
+        {"readings stored", '1', "000003", "12469CDEGF", false, {CommandEnd::Reported, ERR_READINGS_STORED}, "", 2},
+        {"silent status query", '1', "000000", "12469CDEGF", true, {CommandEnd::Reported, ERR_TIMEOUT}, "", 2},
+        {"no VP4 Special slot", '6', "000000", "1249CDEGF", false, {CommandEnd::OwnMessage, ERR_NONE},
          "This TQ4 does not support the  Linearisatation Table.\n", 33},
-        {"no KR5 slot", '1', "000000", "2469CDEGF", false, {LinInstallOutcome::NotSupported, ERR_NONE},
+        {"no KR5 slot", '1', "000000", "2469CDEGF", false, {CommandEnd::OwnMessage, ERR_NONE},
          "This TQ4 does not support the KR5 Linearisatation Table.\n", 33},
     };
     for (const Case& c : cases) {
@@ -228,8 +228,8 @@ TEST_F(LinInstallTest, ChecksBeforeTheFile) {
         stored = c.stored;
         slots = c.slots;
         if (c.silentStatus) stored = "";  // a reply too short to end: the read times out
-        const LinInstallResult result = Install(c.code, TableFile("Clay 1", "5", 5));
-        EXPECT_EQ(result.outcome, c.result.outcome);
+        const CommandResult result = Install(c.code, TableFile("Clay 1", "5", 5));
+        EXPECT_EQ(result.end, c.result.end);
         EXPECT_EQ(result.code, c.result.code);
         EXPECT_TRUE(ui.fileDialogs.empty());
         EXPECT_EQ(Requests().size(), c.requests);
@@ -253,26 +253,26 @@ TEST_F(LinInstallTest, FileAndUploadOutcomes) {
         bool missing;
         bool closeFails;
         std::vector<std::string> acks;
-        LinInstallResult result;
+        CommandResult result;
         const char* firstBox;  // a box before the report, or nullptr
         std::size_t uploads;
     };
     const Case cases[] = {
-        {"cancelled", "", false, false, {}, {LinInstallOutcome::Cancelled, ERR_NONE}, nullptr, 0},
-        {"missing file", good, true, false, {}, {LinInstallOutcome::Reported, ERR_LIN_OPEN}, nullptr, 0},
+        {"cancelled", "", false, false, {}, {CommandEnd::Cancelled, ERR_NONE}, nullptr, 0},
+        {"missing file", good, true, false, {}, {CommandEnd::Reported, ERR_LIN_OPEN}, nullptr, 0},
         {"faulty row", "T\n2\n0100,010.000\n0200,20.000\n", false, false, {},
-         {LinInstallOutcome::Reported, ERR_LIN_READ}, kLinReadFaultText, 0},
-        {"empty file", "\n", false, false, {}, {LinInstallOutcome::Reported, ERR_LIN_READ}, kLinReadFaultText, 0},
+         {CommandEnd::Reported, ERR_LIN_READ}, kLinReadFaultText, 0},
+        {"empty file", "\n", false, false, {}, {CommandEnd::Reported, ERR_LIN_READ}, kLinReadFaultText, 0},
         {"milliVolt order", "T\n2\n0200,010.000\n0100,020.000\n", false, false, {},
-         {LinInstallOutcome::Reported, ERR_LIN_MV_ORDER}, nullptr, 0},
+         {CommandEnd::Reported, ERR_LIN_MV_ORDER}, nullptr, 0},
         {"value order", "T\n3\n0100,030.000\n0200,020.000\n0300,025.000\n", false, false, {},
-         {LinInstallOutcome::Reported, ERR_LIN_VALUE_ORDER}, nullptr, 0},
-        {"close fails", good, false, true, {}, {LinInstallOutcome::Reported, ERR_LIN_CLOSE}, nullptr, 0},
-        {"one row", "T\n1\n0100,010.000\n", false, false, {}, {LinInstallOutcome::Reported, ERR_BAD_FRAME}, nullptr, 0},
-        {"busy after the header", good, false, false, {"K\r\n"}, {LinInstallOutcome::Reported, ERR_METER_BUSY},
+         {CommandEnd::Reported, ERR_LIN_VALUE_ORDER}, nullptr, 0},
+        {"close fails", good, false, true, {}, {CommandEnd::Reported, ERR_LIN_CLOSE}, nullptr, 0},
+        {"one row", "T\n1\n0100,010.000\n", false, false, {}, {CommandEnd::Reported, ERR_BAD_FRAME}, nullptr, 0},
+        {"busy after the header", good, false, false, {"K\r\n"}, {CommandEnd::Reported, ERR_METER_BUSY},
          "Sorry : Your TQ4 meter reports it is busy.\n\nTry again later.", 1},
         {"refused after the first rows", good, false, false, {"A\r\n", "!\r\n"},
-         {LinInstallOutcome::Reported, ERR_METER_REFUSED},
+         {CommandEnd::Reported, ERR_METER_REFUSED},
          "Sorry - a problem occurred:\n\nYour TQ4 meter received an invalid signal from this computer.\n"
          "Check your serial port and cable connection",
          2},
@@ -287,8 +287,8 @@ TEST_F(LinInstallTest, FileAndUploadOutcomes) {
         acks = c.acks;
         if (!c.missing) files.files["/tables/T.LIN"] = c.file;
         ui.chosenFiles = {c.file.empty() ? "" : "/tables/T.LIN"};
-        const LinInstallResult result = InstallLinTable('1', display);
-        EXPECT_EQ(result.outcome, c.result.outcome);
+        const CommandResult result = InstallLinTable('1', display);
+        EXPECT_EQ(result.end, c.result.end);
         EXPECT_EQ(result.code, c.result.code);
         EXPECT_EQ(Uploads().size(), c.uploads);
         // Without an upload the meter is not woken a third time.
@@ -300,7 +300,7 @@ TEST_F(LinInstallTest, FileAndUploadOutcomes) {
             EXPECT_EQ(ui.boxes[0].style, BoxStyle::Plain);
             report = 1;
         }
-        if (c.result.outcome == LinInstallOutcome::Reported) {
+        if (c.result.end == CommandEnd::Reported) {
             ExpectReport(report, c.result.code);
             EXPECT_EQ(ui.boxes.size(), report + 1);
         } else {

@@ -22,7 +22,10 @@ public:
         for (;;) {
             const ssize_t n = ::read(fd_, buffer, max);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return false;
+            if (n < 0) {
+                NoteTableFileSystemError(errno);
+                return false;
+            }
             got = static_cast<std::size_t>(n);
             return true;
         }
@@ -32,7 +35,9 @@ public:
         const int fd = fd_;
         fd_ = -1;
         // EINTR leaves the descriptor closed on Linux: nothing was lost.
-        return ::close(fd) == 0 || errno == EINTR;
+        if (::close(fd) == 0 || errno == EINTR) return true;
+        NoteTableFileSystemError(errno);
+        return false;
     }
 
 private:
@@ -46,10 +51,14 @@ public:
         do {
             fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
-        if (fd < 0) return nullptr;
+        if (fd < 0) {
+            NoteTableFileSystemError(errno);
+            return nullptr;
+        }
         // A folder opens for reading here but is no file; pipes and devices are read as they come.
         struct stat facts {};
         if (::fstat(fd, &facts) != 0 || S_ISDIR(facts.st_mode)) {
+            NoteTableFileSystemError(S_ISDIR(facts.st_mode) ? EISDIR : errno);
             ::close(fd);
             return nullptr;
         }
