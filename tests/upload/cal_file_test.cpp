@@ -37,9 +37,7 @@ std::string Join(const std::vector<std::string>& lines, const char* end = "\n") 
     return text;
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 // The C library reading the same file: fgets into 50 bytes for a heading, fscanf with the value
 // pattern for a value.
@@ -102,12 +100,9 @@ TEST(CalFile, ValuePatternLineByLine) {
          {{1, 8}, {2, 5}}},
         {"a colon right after a number leaves the next label empty", [](auto& l) { l[6] = "A: 1.5:2"; },
          kCalFileLineFailed, 8, {}},
-        {"a zero byte in a label", [](auto& l) { l[6] = std::string("Val\0ue: 3", 9); }, ERR_NONE, 25, {{1, 3}}},
         {"a heading of 48 characters is one line", [](auto& l) { l[0] = std::string(48, 'x'); }, ERR_NONE, 25, {}},
         // With its line feed it needs a second read, which takes the line feed alone.
         {"a heading of 49 characters is two lines", [](auto& l) { l[0] = std::string(49, 'x'); },
-         kCalFileLineFailed, 7, {}},
-        {"a heading of 100 characters is three lines", [](auto& l) { l[0] = std::string(100, 'x'); },
          kCalFileLineFailed, 7, {}},
     };
     ScratchDir dir;
@@ -142,38 +137,6 @@ TEST(CalFile, CarriageReturnsBeforeLineFeedsAreDropped) {
     EXPECT_EQ(ParseCalText(Join(lines, "\r\n"), values, line), ERR_NONE);
     EXPECT_EQ(values[1], 2);
     EXPECT_EQ(values[16], 17);
-}
-
-TEST(CalFile, FileNameAndValuesFromTheFile) {
-    ScratchDir dir;
-    const std::string lf = loamer::testing::ReadFile(loamer::testing::TestDataPath("upload/orbis_probe.cal"));
-    ASSERT_FALSE(lf.empty());
-    std::string crlf;
-    for (char ch : lf) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-    WriteFile(dir / "A Longer Probe Name.cal", crlf);
-
-    const std::pair<std::string, const char*> files[] = {
-        {loamer::testing::TestDataPath("upload/orbis_probe.cal"), "orbis_probe "},
-        {dir / "A Longer Probe Name.cal", "A Longer Pro"},
-    };
-    for (const auto& [path, name] : files) {
-        SCOPED_TRACE(path);
-        CalRecord record{};
-        std::int32_t line = 0;
-        ASSERT_EQ(ReadCalFile(path, record, line), ERR_NONE);
-        EXPECT_EQ(std::string(record.name, sizeof record.name), name);
-        EXPECT_EQ(line, 25);
-        EXPECT_EQ(record.values[0], 1.5);
-        EXPECT_EQ(record.values[1], -0.00123);
-        EXPECT_EQ(record.values[16], -2.5e-3);
-    }
-    CalRecord record{};
-    std::int32_t line = -1;
-    EXPECT_EQ(ReadCalFile(dir / "missing.cal", record, line), kCalFileOpenFailed);
-    EXPECT_EQ(line, 0);
-    line = -1;
-    EXPECT_EQ(ReadCalFile(dir.Path(), record, line), kCalFileOpenFailed);
-    EXPECT_EQ(line, 0);
 }
 
 TEST(CalFile, NameIsTheBaseNameCutTo12AndFilledWithBlanks) {

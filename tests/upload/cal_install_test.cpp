@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "loamer/upload/cal_install.h"
+#include "loamer/upload/path_names.h"
 #include "tests/support/child_process.h"
 #include "tests/support/link_fixture.h"
 
@@ -99,6 +100,8 @@ TEST_F(CalInstallTest, EveryEndingShowsItsBoxes) {
         {"dialog cancelled", [this] { ui.chosenFiles = {""}; }, {CommandEnd::Cancelled, 0}, {}, false, false},
         {"file missing", [this] { ui.chosenFiles = {dir / "gone.cal"}; }, {CommandEnd::OwnMessage, 0},
          {{"Error opening calibration file 'gone.cal'", BoxStyle::Error}}, false, false},
+        {"a folder", [this] { ui.chosenFiles = {dir.Path()}; }, {CommandEnd::OwnMessage, 0},
+         {{"Error opening calibration file '" + FileNameOfPath(dir.Path()) + "'", BoxStyle::Error}}, false, false},
         {"file of 20 lines", [this] { ui.chosenFiles = {SampleFile("short.cal", "", "", 20)}; },
          {CommandEnd::OwnMessage, 0}, {{"Error in line 21 of calibration file 'short.cal'", BoxStyle::Error}}, false, false},
         {"meter busy", [this] { ack = "K\r\n"; }, {CommandEnd::Reported, ERR_METER_BUSY},
