@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -116,6 +117,17 @@ TEST(LinFileValues, ThreeDigitsPointThreeDigitsUpTo999) {
     });
 }
 
+// A locale whose decimal mark is a comma changes nothing: the point stays the point.
+TEST(LinFileValues, ReadAlikeUnderAGermanLocale) {
+    loamer::testing::ScopedLocale german(LC_ALL, "de_DE.UTF-8");
+    ASSERT_TRUE(german.Ok()) << "the de_DE.UTF-8 locale is missing (./run setup generates it)";
+    std::int32_t stopLine = -1;
+    LinTable table{};
+    ASSERT_EQ(ParseLinText("T\n2\n0100,010.500\n0200,020.250\n", stopLine, table), ERR_NONE);
+    EXPECT_DOUBLE_EQ(table.values[1], 20.25);
+    EXPECT_EQ(ParseLinText("T\n1\n0100,010,500\n", stopLine, table), ERR_LIN_UNEXPECTED_COMMA);
+}
+
 TEST(LinFileTrailingText, OnlyBlanksAndLineFeedsAfterTheLastRow) {
     ExpectCases({
         {"last row without line feed", "T\n1\n0100,010.500", ERR_NONE, 0},
@@ -139,27 +151,6 @@ TEST(LinFileOrder, MilliVoltsAscendValuesAscendOrDescend) {
         {"10 20 15", "T\n3\n0100,010.000\n0200,020.000\n0300,015.000\n", ERR_LIN_VALUE_ORDER, 0},
         {"one row", "T\n1\n" + kRow, ERR_NONE, 0},
     });
-}
-
-TEST(LinFileTable, KeepsTheTextsAsWrittenAndRowsBeyondTheCountEmpty) {
-    std::int32_t stopLine = -1;
-    LinTable table{};
-    ASSERT_EQ(ParseLinText(" Clay 1 \n3\n0100,010.500\n0500, 020.000\n\t1200 ,045.250 \n", stopLine, table), ERR_NONE);
-    EXPECT_STREQ(table.title, "Clay 1");
-    EXPECT_STREQ(table.rowCountText, "3");
-    EXPECT_EQ(table.rowCount, 3);
-    const char* mv[] = {"0100", "0500", "1200"};
-    const char* values[] = {"010.500", "020.000", "045.250"};
-    const double mvNumbers[] = {100, 500, 1200};
-    const double valueNumbers[] = {10.5, 20.0, 45.25};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_STREQ(table.milliVoltTexts[i], mv[i]);
-        EXPECT_STREQ(table.valueTexts[i], values[i]);
-        EXPECT_DOUBLE_EQ(table.milliVolts[i], mvNumbers[i]);
-        EXPECT_DOUBLE_EQ(table.values[i], valueNumbers[i]);
-    }
-    EXPECT_STREQ(table.milliVoltTexts[3], "");
-    EXPECT_EQ(table.values[3], 0.0);
 }
 
 // Text mode: a CR right before an LF is dropped, any other CR is a character; offsets count
@@ -197,13 +188,21 @@ TEST(LinFileSystem, RealFilesOpenReadAndClose) {
         EXPECT_EQ(stopLine, 0);
         EXPECT_EQ(CloseLinFile(), ERR_NONE);
     }
-    EXPECT_STREQ(crlf.title, "Clay 1");
-    EXPECT_EQ(crlf.rowCount, 3);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_STREQ(crlf.milliVoltTexts[i], lf.milliVoltTexts[i]);
-        EXPECT_STREQ(crlf.valueTexts[i], lf.valueTexts[i]);
+    // The texts as written after trimming; rows beyond the count stay empty.
+    for (const LinTable* table : {&lf, &crlf}) {
+        EXPECT_STREQ(table->title, "Clay 1");
+        EXPECT_STREQ(table->rowCountText, "3");
+        EXPECT_EQ(table->rowCount, 3);
+        const char* mv[] = {"0100", "0500", "1200", ""};
+        const char* values[] = {"010.500", "020.000", "045.250", ""};
+        const double numbers[][2] = {{100, 10.5}, {500, 20.0}, {1200, 45.25}, {0, 0}};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_STREQ(table->milliVoltTexts[i], mv[i]);
+            EXPECT_STREQ(table->valueTexts[i], values[i]);
+            EXPECT_DOUBLE_EQ(table->milliVolts[i], numbers[i][0]);
+            EXPECT_DOUBLE_EQ(table->values[i], numbers[i][1]);
+        }
     }
-    EXPECT_STREQ(crlf.valueTexts[1], "020.000");
 
     loamer::testing::ScratchDir dir;
     {

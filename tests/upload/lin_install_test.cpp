@@ -165,38 +165,37 @@ TEST_F(LinInstallTest, SendsTheTableThenShowsItsBoxAndRefreshesTheClock) {
 }
 
 // Rows within the count come from the file, trimmed; the others are padding rows. A short title
-// and a one-digit count go with zero bytes behind them.
+// and a one-digit count go with zero bytes behind them. KR6 Special offers the KR6 file but
+// sends its own code.
 TEST_F(LinInstallTest, UploadMessagesOf5And12And20Rows) {
     struct Case {
+        char code;
         const char* title;
         const char* count;
         int rows;
+        const char* dialog;
         std::vector<std::string> uploads;
     };
     const Case cases[] = {
-        {"Clay 1", "5", 5,
+        {'1', "Clay 1", "5", 5, "open KR5.LIN",
          {"B112Clay 1\0\0\0\0"s + "5\0\r\n"s, "B21" + Rows(1, 5) + Pad(5) + "\r\n", "B31" + Pad(10) + "\r\n"}},
-        {"Silt 12345", "12", 12,
+        {'1', "Silt 12345", "12", 12, "open KR5.LIN",
          {"B112Silt 1234512\r\n", "B21" + Rows(1, 10) + "\r\n", "B31" + Rows(11, 12) + Pad(8) + "\r\n"}},
-        {"Sand", "20", 20,
+        {'1', "Sand", "20", 20, "open KR5.LIN",
          {"B112Sand\0\0\0\0\0\0"s + "20\r\n", "B21" + Rows(1, 10) + "\r\n", "B31" + Rows(11, 20) + "\r\n"}},
+        {'F', "Clay 1", "12", 12, "open KR6.LIN",
+         {"B1F2Clay 1\0\0\0\0"s + "12\r\n", "B2F" + Rows(1, 10) + "\r\n", "B3F" + Rows(11, 12) + Pad(8) + "\r\n"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rows);
         wire.clear();
-        ASSERT_EQ(Install('1', TableFile(c.title, c.count, c.rows)).end, CommandEnd::Succeeded);
+        ui.fileDialogs.clear();
+        slots = std::string(1, c.code);
+        ASSERT_EQ(Install(c.code, TableFile(c.title, c.count, c.rows)).end, CommandEnd::Succeeded);
+        EXPECT_EQ(ui.fileDialogs, std::vector<std::string>{c.dialog});
         EXPECT_EQ(Uploads(), c.uploads);
         EXPECT_EQ(Uploads().at(0).size(), 18u);
     }
-}
-
-TEST_F(LinInstallTest, Kr6SpecialUsesTheKr6StemAndItsOwnCode) {
-    slots = "F";
-    ASSERT_EQ(Install('F', TableFile("Clay 1", "12", 12)).end, CommandEnd::Succeeded);
-    EXPECT_EQ(ui.fileDialogs, std::vector<std::string>{"open KR6.LIN"});
-    EXPECT_EQ(Uploads(), (std::vector<std::string>{"B1F2Clay 1\0\0\0\0"s + "12\r\n",
-                                                   "B2F" + Rows(1, 10) + "\r\n",
-                                                   "B3F" + Rows(11, 12) + Pad(8) + "\r\n"}));
 }
 
 // What stops the command before the file dialog.
