@@ -33,10 +33,10 @@ typedef int32_t BOOL;
 #ifndef GUID_DEFINED
 #define GUID_DEFINED
 typedef struct _GUID {
-  uint32_t Data1;
-  uint16_t Data2;
-  uint16_t Data3;
-  uint8_t Data4[8];
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
 } GUID;
 #endif
 typedef GUID IID;
@@ -82,34 +82,38 @@ typedef GUID CLSID;
 
 /* A system error number of the component ABI (2 file not found, 5 access denied, ...) as a result. */
 #define HRESULT_FROM_WIN32(code) \
-  ((HRESULT)(((uint32_t)(code)) == 0u ? 0u : ((((uint32_t)(code)) & 0x0000FFFFu) | 0x80070000u)))
+    ((HRESULT)(((uint32_t)(code)) == 0u ? 0u : ((((uint32_t)(code)) & 0x0000FFFFu) | 0x80070000u)))
 
 #ifdef __cplusplus
 
 /* Slot 0 QueryInterface, 1 AddRef, 2 Release. */
 struct IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
-  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
-  virtual ULONG STDMETHODCALLTYPE Release() = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
 };
 
 /* Slots 3 CreateInstance and 4 LockServer after those of IUnknown. */
 struct IClassFactory : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
-  virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
 };
 
 inline bool operator==(const GUID& a, const GUID& b) {
-  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-  for (int i = 0; i < 8; ++i) {
-    if (a.Data4[i] != b.Data4[i]) return false;
-  }
-  return true;
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+    for (int i = 0; i < 8; ++i) {
+        if (a.Data4[i] != b.Data4[i]) return false;
+    }
+    return true;
 }
-inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
+inline bool operator!=(const GUID& a, const GUID& b) {
+    return !(a == b);
+}
 
-inline constexpr IID IID_IUnknown = {0x00000000u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IClassFactory = {0x00000001u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IUnknown = {
+    0x00000000u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IClassFactory = {
+    0x00000001u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 #else /* C */
 
@@ -117,23 +121,24 @@ typedef struct IUnknown IUnknown;
 typedef struct IClassFactory IClassFactory;
 
 typedef struct IUnknownVtbl {
-  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IUnknown* This, REFIID riid, void** ppvObject);
-  ULONG(STDMETHODCALLTYPE* AddRef)(IUnknown* This);
-  ULONG(STDMETHODCALLTYPE* Release)(IUnknown* This);
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IUnknown* This, REFIID riid, void** ppvObject);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IUnknown* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IUnknown* This);
 } IUnknownVtbl;
 struct IUnknown {
-  const IUnknownVtbl* lpVtbl;
+    const IUnknownVtbl* lpVtbl;
 };
 
 typedef struct IClassFactoryVtbl {
-  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IClassFactory* This, REFIID riid, void** ppvObject);
-  ULONG(STDMETHODCALLTYPE* AddRef)(IClassFactory* This);
-  ULONG(STDMETHODCALLTYPE* Release)(IClassFactory* This);
-  HRESULT(STDMETHODCALLTYPE* CreateInstance)(IClassFactory* This, IUnknown* pUnkOuter, REFIID riid, void** ppvObject);
-  HRESULT(STDMETHODCALLTYPE* LockServer)(IClassFactory* This, BOOL fLock);
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IClassFactory* This, REFIID riid, void** ppvObject);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IClassFactory* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IClassFactory* This);
+    HRESULT(STDMETHODCALLTYPE* CreateInstance)
+    (IClassFactory* This, IUnknown* pUnkOuter, REFIID riid, void** ppvObject);
+    HRESULT(STDMETHODCALLTYPE* LockServer)(IClassFactory* This, BOOL fLock);
 } IClassFactoryVtbl;
 struct IClassFactory {
-  const IClassFactoryVtbl* lpVtbl;
+    const IClassFactoryVtbl* lpVtbl;
 };
 
 #if defined(__GNUC__)
@@ -141,8 +146,10 @@ struct IClassFactory {
 #else
 #define COMRT_UNUSED_CONST
 #endif
-static const IID IID_IUnknown COMRT_UNUSED_CONST = {0x00000000u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-static const IID IID_IClassFactory COMRT_UNUSED_CONST = {0x00000001u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+static const IID IID_IUnknown COMRT_UNUSED_CONST = {
+    0x00000000u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+static const IID IID_IClassFactory COMRT_UNUSED_CONST = {
+    0x00000001u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 #endif /* __cplusplus */
 

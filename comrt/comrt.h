@@ -50,8 +50,8 @@ HRESULT ComrtCreateInstanceByProgID(const char* progId, IUnknown* pUnkOuter, REF
 /* The same as ComrtGetClassObject and ComrtCreateInstance for a module given by its path, without
  * the registry: for clients that carry their component beside them. */
 HRESULT ComrtGetClassObjectFromModule(const char* modulePath, REFCLSID rclsid, REFIID riid, void** ppv);
-HRESULT ComrtCreateInstanceFromModule(const char* modulePath, REFCLSID rclsid, IUnknown* pUnkOuter, REFIID riid,
-                                      void** ppv);
+HRESULT ComrtCreateInstanceFromModule(const char* modulePath, REFCLSID rclsid, IUnknown* pUnkOuter,
+                                      REFIID riid, void** ppv);
 
 /* Unloads every module loaded by comrt whose DllCanUnloadNow answers S_OK. Returns how many stay. */
 int ComrtFreeUnusedModules(void);

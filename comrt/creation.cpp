@@ -16,9 +16,9 @@
 namespace {
 
 struct LoadedModule {
-  void* handle = nullptr;
-  ComrtDllGetClassObjectFn getClassObject = nullptr;
-  ComrtDllCanUnloadNowFn canUnloadNow = nullptr;
+    void* handle = nullptr;
+    ComrtDllGetClassObjectFn getClassObject = nullptr;
+    ComrtDllCanUnloadNowFn canUnloadNow = nullptr;
 };
 
 // Modules stay loaded (one dlopen each, by their real path) until ComrtFreeUnusedModules. The lock
@@ -29,60 +29,61 @@ std::map<std::string, LoadedModule> g_modules;
 
 template <typename Fn>
 Fn Symbol(void* handle, const char* name) {
-  return reinterpret_cast<Fn>(::dlsym(handle, name));
+    return reinterpret_cast<Fn>(::dlsym(handle, name));
 }
 
 HRESULT ModuleClassObject(const char* modulePath, REFCLSID rclsid, REFIID riid, void** ppv) {
-  char* resolved = ::realpath(modulePath, nullptr);
-  if (resolved == nullptr) return CO_E_DLLNOTFOUND;
-  const std::string path(resolved);
-  std::free(resolved);
+    char* resolved = ::realpath(modulePath, nullptr);
+    if (resolved == nullptr) return CO_E_DLLNOTFOUND;
+    const std::string path(resolved);
+    std::free(resolved);
 
-  const std::lock_guard<std::mutex> lock(g_modulesMutex);
-  auto it = g_modules.find(path);
-  if (it == g_modules.end()) {
-    LoadedModule module;
-    module.handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module.handle == nullptr) return CO_E_ERRORINDLL;
-    module.getClassObject = Symbol<ComrtDllGetClassObjectFn>(module.handle, "DllGetClassObject");
-    module.canUnloadNow = Symbol<ComrtDllCanUnloadNowFn>(module.handle, "DllCanUnloadNow");
-    if (module.getClassObject == nullptr) {
-      ::dlclose(module.handle);
-      return CO_E_ERRORINDLL;
+    const std::lock_guard<std::mutex> lock(g_modulesMutex);
+    auto it = g_modules.find(path);
+    if (it == g_modules.end()) {
+        LoadedModule module;
+        module.handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (module.handle == nullptr) return CO_E_ERRORINDLL;
+        module.getClassObject = Symbol<ComrtDllGetClassObjectFn>(module.handle, "DllGetClassObject");
+        module.canUnloadNow = Symbol<ComrtDllCanUnloadNowFn>(module.handle, "DllCanUnloadNow");
+        if (module.getClassObject == nullptr) {
+            ::dlclose(module.handle);
+            return CO_E_ERRORINDLL;
+        }
+        it = g_modules.emplace(path, module).first;
     }
-    it = g_modules.emplace(path, module).first;
-  }
-  const HRESULT hr = it->second.getClassObject(rclsid, riid, ppv);
-  if (FAILED(hr)) *ppv = nullptr;
-  return hr;
+    const HRESULT hr = it->second.getClassObject(rclsid, riid, ppv);
+    if (FAILED(hr)) *ppv = nullptr;
+    return hr;
 }
 
 HRESULT RegisteredModule(REFCLSID rclsid, std::string& path) {
-  comrt::Registry registry;
-  if (const HRESULT hr = comrt::ReadClassesRoot(registry); FAILED(hr)) return hr;
-  const std::string* server = registry.FindValue("CLSID\\" + comrt::GuidToString(rclsid) + "\\InprocServer32", "");
-  if (server == nullptr || server->empty()) return REGDB_E_CLASSNOTREG;
-  path = *server;
-  return S_OK;
+    comrt::Registry registry;
+    if (const HRESULT hr = comrt::ReadClassesRoot(registry); FAILED(hr)) return hr;
+    const std::string* server =
+        registry.FindValue("CLSID\\" + comrt::GuidToString(rclsid) + "\\InprocServer32", "");
+    if (server == nullptr || server->empty()) return REGDB_E_CLASSNOTREG;
+    path = *server;
+    return S_OK;
 }
 
 HRESULT CreateThroughFactory(IClassFactory* factory, IUnknown* pUnkOuter, REFIID riid, void** ppv) {
-  const HRESULT hr = factory->CreateInstance(pUnkOuter, riid, ppv);
-  factory->Release();
-  if (FAILED(hr)) *ppv = nullptr;
-  return hr;
+    const HRESULT hr = factory->CreateInstance(pUnkOuter, riid, ppv);
+    factory->Release();
+    if (FAILED(hr)) *ppv = nullptr;
+    return hr;
 }
 
 // Nothing thrown inside comrt leaves through its C entry points.
 template <typename Body>
 HRESULT Guarded(Body body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
 }
 
 }  // namespace
@@ -90,94 +91,96 @@ HRESULT Guarded(Body body) noexcept {
 extern "C" {
 
 HRESULT ComrtStringFromGUID(REFGUID guid, char* text, int size) {
-  if (text == nullptr) return E_POINTER;
-  if (size < 39) return E_INVALIDARG;
-  const std::string written = comrt::GuidToString(guid);
-  std::memcpy(text, written.c_str(), written.size() + 1);
-  return S_OK;
+    if (text == nullptr) return E_POINTER;
+    if (size < 39) return E_INVALIDARG;
+    const std::string written = comrt::GuidToString(guid);
+    std::memcpy(text, written.c_str(), written.size() + 1);
+    return S_OK;
 }
 
 HRESULT ComrtGUIDFromString(const char* text, GUID* guid) {
-  if (text == nullptr || guid == nullptr) return E_POINTER;
-  return comrt::ParseGuid(text, *guid) ? S_OK : CO_E_CLASSSTRING;
+    if (text == nullptr || guid == nullptr) return E_POINTER;
+    return comrt::ParseGuid(text, *guid) ? S_OK : CO_E_CLASSSTRING;
 }
 
 HRESULT ComrtCLSIDFromProgID(const char* progId, CLSID* clsid) {
-  if (progId == nullptr || clsid == nullptr) return E_POINTER;
-  return Guarded([&]() -> HRESULT {
-    const std::string name(progId);
-    // A backslash would reach into another key; the registry limits a ProgID's length.
-    if (name.empty() || name.size() > 255 || name.find('\\') != std::string::npos) return CO_E_CLASSSTRING;
-    comrt::Registry registry;
-    if (const HRESULT hr = comrt::ReadClassesRoot(registry); FAILED(hr)) return hr;
-    const std::string* text = registry.FindValue(name + "\\CLSID", "");
-    if (text == nullptr) {
-      if (const std::string* current = registry.FindValue(name + "\\CurVer", "");
-          current != nullptr && !current->empty() && current->find('\\') == std::string::npos) {
-        text = registry.FindValue(*current + "\\CLSID", "");
-      }
-    }
-    if (text == nullptr || !comrt::ParseGuid(*text, *clsid)) return CO_E_CLASSSTRING;
-    return S_OK;
-  });
+    if (progId == nullptr || clsid == nullptr) return E_POINTER;
+    return Guarded([&]() -> HRESULT {
+        const std::string name(progId);
+        // A backslash would reach into another key; the registry limits a ProgID's length.
+        if (name.empty() || name.size() > 255 || name.find('\\') != std::string::npos)
+            return CO_E_CLASSSTRING;
+        comrt::Registry registry;
+        if (const HRESULT hr = comrt::ReadClassesRoot(registry); FAILED(hr)) return hr;
+        const std::string* text = registry.FindValue(name + "\\CLSID", "");
+        if (text == nullptr) {
+            if (const std::string* current = registry.FindValue(name + "\\CurVer", "");
+                current != nullptr && !current->empty() && current->find('\\') == std::string::npos) {
+                text = registry.FindValue(*current + "\\CLSID", "");
+            }
+        }
+        if (text == nullptr || !comrt::ParseGuid(*text, *clsid)) return CO_E_CLASSSTRING;
+        return S_OK;
+    });
 }
 
 HRESULT ComrtGetClassObjectFromModule(const char* modulePath, REFCLSID rclsid, REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if (modulePath == nullptr) return E_POINTER;
-  return Guarded([&] { return ModuleClassObject(modulePath, rclsid, riid, ppv); });
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (modulePath == nullptr) return E_POINTER;
+    return Guarded([&] { return ModuleClassObject(modulePath, rclsid, riid, ppv); });
 }
 
 HRESULT ComrtGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  return Guarded([&]() -> HRESULT {
-    std::string path;
-    if (const HRESULT hr = RegisteredModule(rclsid, path); FAILED(hr)) return hr;
-    return ModuleClassObject(path.c_str(), rclsid, riid, ppv);
-  });
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    return Guarded([&]() -> HRESULT {
+        std::string path;
+        if (const HRESULT hr = RegisteredModule(rclsid, path); FAILED(hr)) return hr;
+        return ModuleClassObject(path.c_str(), rclsid, riid, ppv);
+    });
 }
 
-HRESULT ComrtCreateInstanceFromModule(const char* modulePath, REFCLSID rclsid, IUnknown* pUnkOuter, REFIID riid,
-                                      void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  void* factory = nullptr;
-  if (const HRESULT hr = ComrtGetClassObjectFromModule(modulePath, rclsid, IID_IClassFactory, &factory); FAILED(hr)) {
-    return hr;
-  }
-  return CreateThroughFactory(static_cast<IClassFactory*>(factory), pUnkOuter, riid, ppv);
+HRESULT ComrtCreateInstanceFromModule(const char* modulePath, REFCLSID rclsid, IUnknown* pUnkOuter,
+                                      REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    void* factory = nullptr;
+    if (const HRESULT hr = ComrtGetClassObjectFromModule(modulePath, rclsid, IID_IClassFactory, &factory);
+        FAILED(hr)) {
+        return hr;
+    }
+    return CreateThroughFactory(static_cast<IClassFactory*>(factory), pUnkOuter, riid, ppv);
 }
 
 HRESULT ComrtCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  void* factory = nullptr;
-  if (const HRESULT hr = ComrtGetClassObject(rclsid, IID_IClassFactory, &factory); FAILED(hr)) return hr;
-  return CreateThroughFactory(static_cast<IClassFactory*>(factory), pUnkOuter, riid, ppv);
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    void* factory = nullptr;
+    if (const HRESULT hr = ComrtGetClassObject(rclsid, IID_IClassFactory, &factory); FAILED(hr)) return hr;
+    return CreateThroughFactory(static_cast<IClassFactory*>(factory), pUnkOuter, riid, ppv);
 }
 
 HRESULT ComrtCreateInstanceByProgID(const char* progId, IUnknown* pUnkOuter, REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  CLSID clsid{};
-  if (const HRESULT hr = ComrtCLSIDFromProgID(progId, &clsid); FAILED(hr)) return hr;
-  return ComrtCreateInstance(clsid, pUnkOuter, riid, ppv);
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    CLSID clsid{};
+    if (const HRESULT hr = ComrtCLSIDFromProgID(progId, &clsid); FAILED(hr)) return hr;
+    return ComrtCreateInstance(clsid, pUnkOuter, riid, ppv);
 }
 
 int ComrtFreeUnusedModules(void) {
-  const std::lock_guard<std::mutex> lock(g_modulesMutex);
-  for (auto it = g_modules.begin(); it != g_modules.end();) {
-    // A module without DllCanUnloadNow cannot tell, so it stays.
-    if (it->second.canUnloadNow != nullptr && it->second.canUnloadNow() == S_OK) {
-      ::dlclose(it->second.handle);
-      it = g_modules.erase(it);
-    } else {
-      ++it;
+    const std::lock_guard<std::mutex> lock(g_modulesMutex);
+    for (auto it = g_modules.begin(); it != g_modules.end();) {
+        // A module without DllCanUnloadNow cannot tell, so it stays.
+        if (it->second.canUnloadNow != nullptr && it->second.canUnloadNow() == S_OK) {
+            ::dlclose(it->second.handle);
+            it = g_modules.erase(it);
+        } else {
+            ++it;
+        }
     }
-  }
-  return static_cast<int>(g_modules.size());
+    return static_cast<int>(g_modules.size());
 }
 
 }  // extern "C"

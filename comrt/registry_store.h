@@ -25,6 +25,7 @@ namespace comrt {
 // it (the file's folders are created as needed, an existing file keeps its mode, a symbolic link is
 // followed). A failed edit writes nothing and its result is returned. A damaged file is never
 // overwritten (REGDB_E_READREGDB). Write failures give E_ACCESSDENIED or REGDB_E_WRITEREGDB.
-[[nodiscard]] HRESULT EditClassesRoot(const std::function<HRESULT(Registry&)>& edit, std::string* detail = nullptr);
+[[nodiscard]] HRESULT EditClassesRoot(const std::function<HRESULT(Registry&)>& edit,
+                                      std::string* detail = nullptr);
 
 }  // namespace comrt

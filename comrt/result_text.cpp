@@ -3,8 +3,8 @@
 namespace {
 
 struct ResultText {
-  HRESULT code;
-  const char* text;
+    HRESULT code;
+    const char* text;
 };
 
 constexpr ResultText kTexts[] = {
@@ -37,8 +37,8 @@ constexpr ResultText kTexts[] = {
 }  // namespace
 
 extern "C" const char* ComrtResultText(HRESULT hr) {
-  for (const ResultText& entry : kTexts) {
-    if (entry.code == hr) return entry.text;
-  }
-  return SUCCEEDED(hr) ? "success" : "unknown failure";
+    for (const ResultText& entry : kTexts) {
+        if (entry.code == hr) return entry.text;
+    }
+    return SUCCEEDED(hr) ? "success" : "unknown failure";
 }
