@@ -1,5 +1,10 @@
 // The Retrieve command in the main dialog: the save dialog, the file it writes, the boxes it
 // shows, the clock refresh after success, and the progress bar after every ending.
+//
+// The record bodies come first: a decoder struct has a member called slots, which Qt's macro of
+// that name would empty once a Qt header is in.
+#include "tests/retrieval/records.h"
+
 #include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
@@ -10,7 +15,6 @@
 #include "loamer/link/error_codes.h"
 #include "loamer/retrieval/retrieve_command.h"
 #include "loamer/version.h"
-#include "tests/retrieval/records.h"
 #include "tests/shell/shell_test.h"
 #include "tests/support/child_process.h"
 
