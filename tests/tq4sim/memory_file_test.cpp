@@ -143,7 +143,7 @@ TEST(CommandLine, ReadsEveryOptionAndItsValue) {
                                 "--hangup-at-record=12", "--record-gap", "0", "--generate-readings", "2000",
                                 "--table-busy", "1", "--table-refuse=3", "--table-garbage", "5", "--cal-busy",
                                 "--cal-refuse", "2", "--block-silent", "10", "--block-silent=0:2",
-                                "--block-letter", "5:H"},
+                                "--block-letter", "5:H", "--x-busy", "--x-refuse=2", "--x-broken", "end:3"},
                                &options, &error),
               ParseOutcome::Run)
         << error;
@@ -175,6 +175,16 @@ TEST(CommandLine, ReadsEveryOptionAndItsValue) {
     EXPECT_EQ(f.refusedCalibrations, 2u);
     EXPECT_EQ(f.silentBlocks, (std::map<unsigned, unsigned>{{0, 2}, {10, kEveryTime}}));
     EXPECT_EQ(f.blockLetters, (std::map<unsigned, char>{{5, 'H'}}));
+    EXPECT_EQ(f.busyExchanges, kEveryTime);
+    EXPECT_EQ(f.refusedExchanges, 2u);
+    EXPECT_EQ(f.brokenExchanges, 3u);
+    EXPECT_EQ(f.exchangeBreak, ExchangeBreak::LineEnd);
+    for (auto [value, how] : {std::pair{"letter", ExchangeBreak::Letter}, std::pair{"number", ExchangeBreak::Number}}) {
+        EmulatorOptions other;
+        ASSERT_EQ(ParseCommandLine({"--x-broken", value}, &other, &error), ParseOutcome::Run) << error;
+        EXPECT_EQ(other.faults.exchangeBreak, how);
+        EXPECT_EQ(other.faults.brokenExchanges, kEveryTime);
+    }
 }
 
 TEST(CommandLine, RefusesMalformedOptions) {
@@ -185,7 +195,8 @@ TEST(CommandLine, RefusesMalformedOptions) {
              {"--record-kind", "4"}, {"--record-kind", "4:EE"}, {"--corrupt-at", "100000"},
              {"--hangup-at-record", "x"}, {"--generate-readings", "100000"}, {"--table-busy", "0"},
              {"--table-refuse"}, {"--block-silent", "100000"}, {"--block-silent", "3:0"}, {"--block-letter", "5"},
-             {"--block-letter", "5:GG"}}) {
+             {"--block-letter", "5:GG"}, {"--x-broken"}, {"--x-broken", "Letter"}, {"--x-broken", "end:0"},
+             {"--x-refuse=all"}}) {
         EmulatorOptions options;
         std::string error;
         EXPECT_EQ(ParseCommandLine(args, &options, &error), ParseOutcome::Error) << args[0];

@@ -79,7 +79,8 @@ TEST_F(ProgramTest, HelpAndUsageErrors) {
     for (const char* option : {"Usage: tq4sim", "--record-silent N[:K]", "--record-kind N:C", "--corrupt-at N",
                                "--hangup-at-record N", "--generate-readings N", "--table-busy N",
                                "--table-refuse N", "--table-garbage N", "--cal-busy [N]", "--cal-refuse [N]",
-                               "--block-silent N[:K]", "--block-letter N:C"}) {
+                               "--block-silent N[:K]", "--block-letter N:C", "--x-busy [N]", "--x-refuse [N]",
+                               "--x-broken KIND[:N]"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
 

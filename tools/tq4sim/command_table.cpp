@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "tools/tq4sim/exchange.h"
 #include "tools/tq4sim/memory_blocks.h"
 #include "tools/tq4sim/stored_records.h"
 #include "tools/tq4sim/uploads.h"
@@ -19,6 +20,7 @@ std::size_t EighteenBytes(std::string_view) { return 18; }
 std::size_t RecordRequestBytes(std::string_view) { return kRecordRequestSize; }
 std::size_t BlockRequestBytes(std::string_view) { return kBlockRequestSize; }
 std::size_t CalibrationBytes(std::string_view) { return kCalibrationRequestSize; }
+std::size_t ExchangeBytes(std::string_view) { return kExchangeRequestSize; }
 
 using Notes = std::vector<std::string>;
 
@@ -38,6 +40,10 @@ std::string TableUpload(MeterState& state, std::string_view request, SteadyTime,
 
 std::string Calibration(MeterState&, std::string_view request, SteadyTime, Notes& notes) {
     return CalibrationReply(request, notes);
+}
+
+std::string Exchange(MeterState&, std::string_view request, SteadyTime, Notes& notes) {
+    return ExchangeReply(request, notes);
 }
 
 std::string MemoryBlock(MeterState& state, std::string_view request, SteadyTime, Notes&) {
@@ -70,7 +76,7 @@ std::string ClockSet(MeterState& state, std::string_view request, SteadyTime now
     return std::string(kAccepted);
 }
 
-constexpr std::array<CommandHandler, 9> kCommands = {{
+constexpr std::array<CommandHandler, 10> kCommands = {{
     {'?', ThreeBytes, Handshake},
     {'I', ThreeBytes, Status},
     {'F', ThreeBytes, ClockRead},
@@ -80,6 +86,7 @@ constexpr std::array<CommandHandler, 9> kCommands = {{
     {'B', TableUploadLength, TableUpload},
     {'W', CalibrationBytes, Calibration},
     {'E', BlockRequestBytes, MemoryBlock},
+    {'X', ExchangeBytes, Exchange},
 }};
 
 }  // namespace

@@ -154,6 +154,24 @@ bool ParseBlockLetter(std::string_view text, unsigned* number, char* letter) {
            ParseLetter(text.substr(colon + 1), letter);
 }
 
+// "KIND[:N]": how an X reply is broken, for the first N X messages (every one without N).
+bool ParseExchangeBreak(std::string_view text, ExchangeBreak* how, unsigned* times) {
+    std::size_t colon = text.find(':');
+    *times = kEveryTime;
+    if (colon != std::string_view::npos && (!ParseCount(text.substr(colon + 1), times) || *times == 0)) return false;
+    std::string_view kind = text.substr(0, colon);
+    if (kind == "letter") {
+        *how = ExchangeBreak::Letter;
+    } else if (kind == "number") {
+        *how = ExchangeBreak::Number;
+    } else if (kind == "end") {
+        *how = ExchangeBreak::LineEnd;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, EmulatorOptions* options, std::string* error) {
@@ -257,6 +275,15 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, EmulatorOpti
                 ok = in.Fail("--block-letter needs N:C (block 0 to 99999, one character), not \"" + value + "\"");
             }
             if (ok) faults.blockLetters[number] = letter;
+        } else if (name == "--x-busy") {
+            ok = in.TakeOptionalCount(name, &faults.busyExchanges);
+        } else if (name == "--x-refuse") {
+            ok = in.TakeOptionalCount(name, &faults.refusedExchanges);
+        } else if (name == "--x-broken") {
+            ok = in.TakeValue(name, &value);
+            if (ok && !ParseExchangeBreak(value, &faults.exchangeBreak, &faults.brokenExchanges)) {
+                ok = in.Fail("--x-broken needs letter, number or end, then :N if not every time, not \"" + value + "\"");
+            }
         } else {
             ok = in.Fail("unknown option \"" + name + "\"");
         }
@@ -290,7 +317,7 @@ Meter:
                           transcript)
 
 Faults (combine freely; CMD is the request's first character: ?, I, F, T, H,
-R, B, W, E):
+R, B, W, E, X):
   --silent-handshakes N   give no answer to the first N handshakes
   --busy [N]              answer handshakes "K\r\n" (the first N, or all)
   --refuse [N]            answer handshakes "!\r\n" (the first N, or all)
@@ -330,6 +357,15 @@ Memory dump (N is a block number, as in the request "E2" N "\r\n"):
   --block-silent N[:K]    give no answer to the first K requests for block N
                           (without K: to every one)
   --block-letter N:C      answer block N with C in place of its first byte "G"
+
+X exchange (answered "x", a + b, a - b, a * b and the code byte's value, each
+as "%+08.2f", or "%+.1e" when that is longer; X messages pass through these
+stages in this order, then are answered):
+  --x-busy [N]            answer X messages "K\r\n" (the first N, or all)
+  --x-refuse [N]          answer X messages "!\r\n" (the first N, or all)
+  --x-broken KIND[:N]     break the reply of X messages (the first N, or all):
+                          KIND letter: "X" first; number: the third result
+                          "********"; end: "\n\r" at the end
 
   -h, --help              show this text
 )HELP";

@@ -147,6 +147,15 @@ bool Session::ShapeBlock(unsigned number, ReplyPlan* plan) {
     return true;
 }
 
+std::string Session::ExchangeFaultReply(bool* broken) {
+    unsigned index = ++exchanges_;
+    *broken = false;
+    if (InStage(faults_.busyExchanges, &index)) return std::string(kBusy);
+    if (InStage(faults_.refusedExchanges, &index)) return std::string(kRefused);
+    *broken = InStage(faults_.brokenExchanges, &index);
+    return {};
+}
+
 ReplyPlan Session::Handle(std::string_view request, SteadyTime now) {
     ++requests_;
     ReplyPlan plan;
@@ -155,9 +164,11 @@ ReplyPlan Session::Handle(std::string_view request, SteadyTime now) {
     if (faults_.silentCommands.find(letter) != std::string::npos) return plan;
 
     bool garbled = false;
+    bool broken = false;
     // An upload answered busy or refused is not taken: the meter's memory stays as it was.
-    plan.bytes = UploadFaultReply(letter, &garbled);
+    plan.bytes = letter == 'X' ? ExchangeFaultReply(&broken) : UploadFaultReply(letter, &garbled);
     if (plan.bytes.empty()) plan.bytes = ServeRequest(state_, request, now, &plan.notes);
+    if (broken) BreakExchangeReply(faults_.exchangeBreak, &plan.bytes);
     if (letter == '?') plan.bytes = ShapeHandshake(std::move(plan.bytes));
     if (unsigned number = 0; RecordNumberOf(request, &number) && !ShapeRecordFetch(number, &plan)) return plan;
     if (unsigned number = 0; BlockNumberOf(request, &number) && !ShapeBlock(number, &plan)) return plan;

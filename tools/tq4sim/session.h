@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/tq4sim/exchange.h"
 #include "tools/tq4sim/meter_state.h"
 
 namespace tq4sim {
@@ -66,6 +67,14 @@ struct FaultOptions {
     // or kEveryTime), and the letter a block's reply starts with instead of 'G'.
     std::map<unsigned, unsigned> silentBlocks;
     std::map<unsigned, char> blockLetters;
+
+    // Faults of the X exchange, in stages as handshakes: the first busyExchanges X messages
+    // answered "K\r\n", the next refusedExchanges "!\r\n", the next brokenExchanges with their
+    // reply broken as exchangeBreak says; the rest answered as they should be.
+    unsigned busyExchanges = 0;
+    unsigned refusedExchanges = 0;
+    unsigned brokenExchanges = 0;
+    ExchangeBreak exchangeBreak = ExchangeBreak::Letter;
 };
 
 // What to send for one request, and how.
@@ -123,6 +132,9 @@ private:
     std::string UploadFaultReply(char letter, bool* garbled);
     // A block request under the block faults; false when it goes unanswered.
     bool ShapeBlock(unsigned number, ReplyPlan* plan);
+    // The fault of an X message, if it has one: the reply it gets instead of its answer ("" for
+    // none), and whether its answer is to be broken.
+    std::string ExchangeFaultReply(bool* broken);
 
     MeterState state_;
     FaultOptions faults_;
@@ -133,6 +145,7 @@ private:
     std::map<unsigned, unsigned> blockRequests_;   // requests seen, by block number
     unsigned tableMessages_ = 0;
     unsigned calibrations_ = 0;
+    unsigned exchanges_ = 0;
 };
 
 }  // namespace tq4sim
