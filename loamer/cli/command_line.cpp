@@ -125,7 +125,7 @@ int ParseArguments(int argc, const char* const* argv, Invocation& invocation) {
                    "(default: the stored port, else COM1)")
         ->type_name("NAME")
         ->check(nonEmpty);
-    app.add_flag("--verbose", invocation.verbose, "add the system's reason to a port error");
+    app.add_flag("--verbose", invocation.verbose, "add the system's reason to a port or file error");
     app.set_help_flag("-h,--help", "show this text; COMMAND --help shows the command's own");
     app.set_version_flag("--version",
                          std::string(LOAMER_PRODUCT_NAME) + " " + LOAMER_FILE_VERSION + "\n" + LOAMER_COPYRIGHT,
@@ -154,7 +154,8 @@ int ParseArguments(int argc, const char* const* argv, Invocation& invocation) {
     }
     if (!invocation.command.run) return UsageError(app, "no command given");
     if (invocation.command.check) {
-        if (const char* problem = invocation.command.check(invocation)) return UsageError(app, problem);
+        if (const std::string problem = invocation.command.check(invocation); !problem.empty())
+            return UsageError(app, problem);
     }
     return -1;
 }

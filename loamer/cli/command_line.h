@@ -23,8 +23,8 @@ constexpr int kExitFailure = 1;
 
 struct Invocation;
 using Handler = int (*)(const Invocation&);
-// Checks a command's arguments further, after parsing: nullptr, or the problem for the usage.
-using ArgumentCheck = const char* (*)(Invocation&);
+// Checks a command's arguments further, after parsing: empty, or the problem for the usage.
+using ArgumentCheck = std::string (*)(Invocation&);
 
 struct CommandInfo {
     const char* name = nullptr;
@@ -45,7 +45,9 @@ struct Invocation {
     // Arguments of the commands, filled by their registrations.
     std::vector<std::string> words;  // positional arguments
     bool system = false;             // set-clock --system
-    bool force = false;              // retrieve --force: an existing output file is replaced
+    bool force = false;              // retrieve, debug --force: an existing output file is replaced
+    std::string kind;                // install-table SENSOR, install-cal probe kind
+    std::string file;                // the file a file dialog of the command would have asked for
     ClockFields time;                // set-clock: the time given, once checked
 };
 

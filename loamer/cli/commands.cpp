@@ -5,10 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 
@@ -19,8 +23,13 @@
 #include "loamer/link/meter_protocol.h"
 #include "loamer/link/port_access.h"
 #include "loamer/link/status_views.h"
+#include "loamer/retrieval/memory_dump.h"
 #include "loamer/retrieval/retrieve_command.h"
 #include "loamer/settings/port_setting.h"
+#include "loamer/upload/cal_install.h"
+#include "loamer/upload/command_result.h"
+#include "loamer/upload/lin_install.h"
+#include "loamer/upload/lin_text_source.h"
 #include "loamer/upload/meter_clock.h"
 #include "loamer/version.h"
 
@@ -28,11 +37,16 @@ namespace loamer::cli {
 
 namespace {
 
+// With --verbose, the system's reason for the link's last failure.
+void AddPortReason(const Invocation& in) {
+    if (in.verbose && LastCommPortSystemError() != 0)
+        WriteText(stderr, CommPortName() + ": " + std::strerror(LastCommPortSystemError()) + "\n");
+}
+
 // Reports a failed meter command as the dialog would, and turns it into the exit status.
 int Report(const Invocation& in, ErrorCode rc) {
     ShowErrorReport(rc);
-    if (in.verbose && LastCommPortSystemError() != 0)
-        WriteText(stderr, CommPortName() + ": " + std::strerror(LastCommPortSystemError()) + "\n");
+    AddPortReason(in);
     return static_cast<int>(rc);
 }
 
@@ -71,13 +85,18 @@ bool ClaimNewFile(const std::string& path) {
     return errno != EEXIST || (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode));
 }
 
+// An output file for the command: claimed unless --force was given. False, after the message,
+// when something is there already. Runs before the meter is woken: a refused file costs no
+// meter time.
+bool MayWrite(const Invocation& in, const std::string& path) {
+    if (in.force || ClaimNewFile(path)) return true;
+    WriteText(stderr, "loamer-cli: " + path + " exists; " + in.command.name + " --force replaces it\n");
+    return false;
+}
+
 int RunRetrieve(const Invocation& in) {
     const std::string& path = in.words[0];
-    // Before the meter is woken: a refused file costs no meter time.
-    if (!in.force && !ClaimNewFile(path)) {
-        WriteText(stderr, "loamer-cli: " + path + " exists; retrieve --force replaces it\n");
-        return kExitFailure;
-    }
+    if (!MayWrite(in, path)) return kExitFailure;
     ErrorCode code = ERR_NONE;
     switch (RetrieveIntoFile(path, LOAMER_FILE_VERSION, code)) {
     case RetrieveOutcome::Failed: return Report(in, code);
@@ -88,13 +107,16 @@ int RunRetrieve(const Invocation& in) {
     return 0;
 }
 
-// Refused rather than taken as a file name: a user who types "-" means standard output, and the
-// readings never go there.
-const char* CheckRetrieveFile(Invocation& in) {
-    if (in.words[0].empty()) return "retrieve: FILE cannot be empty";
-    if (in.words[0] == "-") return "retrieve: FILE cannot be \"-\" (./- names a file called -)";
-    return nullptr;
+// Refused rather than taken as a file name: a user who types "-" means standard input or
+// output, and the commands' files never come from or go there.
+std::string CheckFileName(const Invocation& in, const std::string& file) {
+    const std::string command = in.command.name;
+    if (file.empty()) return command + ": FILE cannot be empty";
+    if (file == "-") return command + ": FILE cannot be \"-\" (./- names a file called -)";
+    return {};
 }
+
+std::string CheckRetrieveFile(Invocation& in) { return CheckFileName(in, in.words[0]); }
 
 void AddRetrieve(CLI::App& app, Invocation& in) {
     CLI::App* command = AddCommand(app, in,
@@ -109,6 +131,144 @@ void AddRetrieve(CLI::App& app, Invocation& in) {
         "The progress bar is drawn on stderr when it is a terminal. Ctrl-C (or SIGTERM, SIGHUP)\n"
         "ends the retrieval with code 27, as any failure ends it with its report's code: the file\n"
         "keeps the readings written before it.");
+}
+
+// The commands below are the desktop program's own, which show their messages and then
+// refresh a clock display; the command line has none to show.
+class NoClockDisplay final : public ClockDisplay {
+public:
+    void ShowClock(const ClockReading& reading) override { shown_ = reading; }
+    const ClockReading& ShownClock() const override { return shown_; }
+    bool ClockTimerRunning() const override { return running_; }
+    void StartClockTimer() override { running_ = true; }
+
+private:
+    ClockReading shown_;
+    bool running_ = false;
+};
+
+// With --verbose, the system's reason for a failed read of the command's file.
+void AddFileReason(const Invocation& in) {
+    if (in.verbose && LastTableFileSystemError() != 0)
+        WriteText(stderr, in.file + ": " + std::strerror(LastTableFileSystemError()) + "\n");
+}
+
+// The exit status of a command that showed its own messages.
+int ExitStatus(const Invocation& in, const CommandResult& result) {
+    switch (result.end) {
+    case CommandEnd::Succeeded: return 0;
+    // The file was given, so no dialog cancels; counted as a failure should one.
+    case CommandEnd::Cancelled: return kExitFailure;
+    case CommandEnd::OwnMessage: AddFileReason(in); return kExitFailure;
+    case CommandEnd::Reported: break;
+    }
+    if (result.code == ERR_LIN_OPEN || result.code == ERR_LIN_READ || result.code == ERR_LIN_CLOSE) {
+        AddFileReason(in);
+    } else {
+        AddPortReason(in);
+    }
+    return static_cast<int>(result.code);
+}
+
+// install-table SENSOR FILE.LIN: a linearisation table into the sensor's slot.
+// The names for the help, a few on a line.
+std::string SensorNames() {
+    std::string names;
+    std::size_t lineStart = 0;
+    for (const LinSensor& sensor : kLinSensors) {
+        if (!names.empty()) {
+            names += ",";
+            const bool full = names.size() - lineStart > 40;
+            names += full ? "\n" : " ";
+            if (full) lineStart = names.size();
+        }
+        names += sensor.name;
+    }
+    return names;
+}
+
+int RunInstallTable(const Invocation& in) {
+    NoClockDisplay display;
+    return ExitStatus(in, InstallLinTable(FindLinSensorByName(in.kind)->code, display));
+}
+
+std::string CheckInstallTable(Invocation& in) {
+    if (FindLinSensorByName(in.kind) == nullptr)
+        return "install-table: unknown SENSOR " + in.kind;
+    return CheckFileName(in, in.file);
+}
+
+void AddInstallTable(CLI::App& app, Invocation& in) {
+    CLI::App* command = AddCommand(app, in,
+                                   {"install-table", "SENSOR FILE.LIN",
+                                    "install the linearisation table of FILE.LIN for the sensor SENSOR", true,
+                                    RunInstallTable, CheckInstallTable});
+    command->add_option("SENSOR", in.kind, "the sensor kind, upper or lower case:\n" + SensorNames())
+        ->required();
+    command->add_option("FILE", in.file, "the table file to read")->required();
+    command->footer(
+        "The meter must hold no readings and have a table slot for the sensor; FILE is read\n"
+        "only after these checks, as the desktop program asks for it only then.");
+}
+
+// install-cal orbis|flx FILE.cal: a sensor calibration.
+struct ProbeName {
+    const char* name;
+    std::uint8_t kind;
+};
+constexpr ProbeName kProbeNames[] = {{"orbis", kOrbisProbe}, {"flx", kFlxSensor}};
+
+const ProbeName* FindProbe(const std::string& name) {
+    for (const ProbeName& probe : kProbeNames) {
+        const std::string_view wanted = probe.name;
+        const bool same = name.size() == wanted.size() &&
+                          std::equal(name.begin(), name.end(), wanted.begin(), [](char a, char b) {
+                              return std::tolower(static_cast<unsigned char>(a)) == b;
+                          });
+        if (same) return &probe;
+    }
+    return nullptr;
+}
+
+int RunInstallCal(const Invocation& in) {
+    NoClockDisplay display;
+    return ExitStatus(in, InstallCalibration(FindProbe(in.kind)->kind, display));
+}
+
+std::string CheckInstallCal(Invocation& in) {
+    if (FindProbe(in.kind) == nullptr) return "install-cal: unknown probe kind " + in.kind + "; it is orbis or flx";
+    return CheckFileName(in, in.file);
+}
+
+void AddInstallCal(CLI::App& app, Invocation& in) {
+    CLI::App* command =
+        AddCommand(app, in,
+                   {"install-cal", "orbis|flx FILE.cal", "install the sensor calibration of FILE.cal", true,
+                    RunInstallCal, CheckInstallCal});
+    command->add_option("KIND", in.kind, "orbis for an Orbis probe, flx for an FLX sensor")->required();
+    command->add_option("FILE", in.file, "the calibration file to read")->required();
+    command->footer("The meter must hold no readings; FILE is read only after that check.");
+}
+
+// debug FILE [--force]: the memory dump for technical support.
+int RunDebug(const Invocation& in) {
+    if (!MayWrite(in, in.file)) return kExitFailure;
+    NoClockDisplay display;
+    return ExitStatus(in, SaveDebugReport(display));
+}
+
+std::string CheckDebugFile(Invocation& in) { return CheckFileName(in, in.file); }
+
+void AddDebug(CLI::App& app, Invocation& in) {
+    CLI::App* command = AddCommand(app, in,
+                                   {"debug", "FILE [--force]",
+                                    "save the meter's memory into FILE for technical support", true, RunDebug,
+                                    CheckDebugFile});
+    command->add_option("FILE", in.file, "the file to write (binary)")->required();
+    command->add_flag("--force", in.force, "replace FILE when it exists; without it the command refuses");
+    command->footer(
+        "The progress bar is drawn on stderr when it is a terminal. Ctrl-C (or SIGTERM, SIGHUP)\n"
+        "ends the dump with code 27; the file keeps the blocks read before it.");
 }
 
 // clock: wakes the meter and prints its clock as the status box shows it.
@@ -142,8 +302,8 @@ int RunSetClock(const Invocation& in) {
 }
 
 // "YYYY-MM-DD HH:MM:SS" as one argument or two, a time of the calendar.
-const char* CheckClockArgument(Invocation& in) {
-    if (in.words.empty()) return nullptr;
+std::string CheckClockArgument(Invocation& in) {
+    if (in.words.empty()) return {};
     std::string text = in.words[0];
     if (in.words.size() == 2) text += " " + in.words[1];
     ClockFields& f = in.time;
@@ -151,7 +311,7 @@ const char* CheckClockArgument(Invocation& in) {
     const bool ok = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &f.year, &f.month, &f.day, &f.hour,
                                 &f.minute, &f.second, &consumed) == 6 &&
                     static_cast<std::size_t>(consumed) == text.size() && IsCalendarTime(f);
-    return ok ? nullptr : "set-clock takes --system or YYYY-MM-DD HH:MM:SS";
+    return ok ? std::string() : "set-clock takes --system or YYYY-MM-DD HH:MM:SS";
 }
 
 void AddSetClock(CLI::App& app, Invocation& in) {
@@ -199,11 +359,11 @@ int RunPort(const Invocation& in) {
     return 0;
 }
 
-const char* CheckPortArgument(Invocation& in) {
-    if (in.words.empty()) return nullptr;
+std::string CheckPortArgument(Invocation& in) {
+    if (in.words.empty()) return {};
     // Storing a name needs no port of its own.
     in.command.usesPort = false;
-    return in.words[0].empty() ? "a port name cannot be empty" : nullptr;
+    return in.words[0].empty() ? "a port name cannot be empty" : "";
 }
 
 void AddPort(CLI::App& app, Invocation& in) {
@@ -218,8 +378,11 @@ void AddPort(CLI::App& app, Invocation& in) {
 void RegisterCommands(CLI::App& app, Invocation& in) {
     AddStatusViews(app, in);
     AddRetrieve(app, in);
+    AddDebug(app, in);
     AddClock(app, in);
     AddSetClock(app, in);
+    AddInstallTable(app, in);
+    AddInstallCal(app, in);
     AddPorts(app, in);
     AddPort(app, in);
 }

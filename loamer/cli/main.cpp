@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
     int stopSignal = 0;
     {
         TerminalUi ui;
+        ui.SetDialogAnswer(in.file);
         ScopedUi scope(&ui);
         if (in.command.usesPort) SetCommPortName(ChoosePort(in));
         {

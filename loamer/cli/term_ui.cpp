@@ -125,6 +125,14 @@ bool TerminalUi::PumpMessages() {
     return true;
 }
 
+bool TerminalUi::ChooseSaveFile(const FileDialogSpec&, std::string& path) {
+    if (dialogAnswer_.empty()) return false;
+    path = dialogAnswer_;
+    return true;
+}
+
+bool TerminalUi::ChooseOpenFile(const FileDialogSpec& spec, std::string& path) { return ChooseSaveFile(spec, path); }
+
 int TerminalUi::EndSignal() { return g_endSignal; }
 
 int TerminalUi::UnansweredSignal() { return g_endSignal != 0 ? g_endSignal : g_interrupted ? SIGINT : 0; }

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "loamer/link/ui.h"
 
@@ -35,6 +36,11 @@ public:
     void ProgressStep() override;
     void ProgressHide() override;
     bool PumpMessages() override;
+    // Both dialogs answer with the command's FILE argument, so that the command's checks and
+    // messages come in the dialog's order; with none given they cancel.
+    bool ChooseSaveFile(const FileDialogSpec& spec, std::string& path) override;
+    bool ChooseOpenFile(const FileDialogSpec& spec, std::string& path) override;
+    void SetDialogAnswer(std::string path) { dialogAnswer_ = std::move(path); }
 
     // SIGTERM or SIGHUP once either has arrived: the run is to end. 0 otherwise.
     static int EndSignal();
@@ -48,6 +54,7 @@ private:
     bool drawProgress_ = false;
     int step_ = 1;
     int pos_ = 0;
+    std::string dialogAnswer_;
 };
 
 // Writes program text to stdout or stderr. When the stream is a terminal, control characters

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <clocale>
@@ -469,6 +470,129 @@ TEST_F(CliTest, RetrievalProgressIsDrawnOnATerminal) {
     EXPECT_EQ(ReadFile(file), SmallMemoryFile());
 }
 
+// Whether the transcript holds a request that starts with the letter.
+bool Requested(const std::string& transcript, char letter) {
+    return ("\n" + transcript).find(std::string("\n") + letter) != std::string::npos;
+}
+
+const std::string kAllSlots = LOAMER_SOURCE_DIR "/examples/all-slots.json";
+const std::string kExamples = LOAMER_SOURCE_DIR "/examples/";
+
+// Each table goes into its sensor's slot, as the tables status then shows; SENSOR in any case.
+TEST_F(CliTest, AnInstalledTableShowsInTheTablesStatus) {
+    Serve({}, kAllSlots);
+    const struct {
+        const char* sensor;
+        const char* file;
+        const char* shown;  // the slot's line in the tables status
+    } cases[] = {
+        {"kr7", "KR7.LIN", "\nKR7 Gravel    \tReady"},
+        {"VP4-Special", "VP4-Special.LIN", "\nVP4S Bark     \tReady"},
+        {"Gx310", "GX310.LIN", "\nGX310 Temp    \tReady"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = Run({"--port", slave_, "install-table", c.sensor, kExamples + c.file});
+        EXPECT_EQ(r.status, 0) << c.sensor << r.err;
+        EXPECT_EQ(r.out, "This Linearisation Table was sent to TQ4.\n") << c.sensor;
+        EXPECT_EQ(r.err, "") << c.sensor;
+        const RunResult tables = Run({"--port", slave_, "tables"});
+        EXPECT_NE(tables.out.find(c.shown), std::string::npos) << c.sensor << tables.out;
+    }
+}
+
+TEST_F(CliTest, ACalibrationIsInstalledForItsProbeKind) {
+    const struct {
+        const char* kind;
+        const char* file;
+        std::string note;
+    } cases[] = {
+        {"orbis", "orbis.cal", "# calibration for the Orbis probe (2), name \"orbis       \"\n"},
+        {"FLX", "flx.cal", "# calibration for the FLX sensor (3), name \"flx         \"\n"},
+    };
+    for (const auto& c : cases) {
+        Serve({}, kAllSlots);
+        const RunResult r = Run({"--port", slave_, "install-cal", c.kind, kExamples + c.file});
+        EXPECT_EQ(r.status, 0) << c.kind << r.err;
+        EXPECT_EQ(r.out, "Orbis/FLX calibration file '" + std::string(c.file) + "' installed\nin the TQ4, ok.\n");
+        EXPECT_NE(Received().find(c.note), std::string::npos) << c.kind << Received();
+    }
+}
+
+// The installs check the meter before they look at the file, as the dialog asks for it only then;
+// whatever stops them, nothing is uploaded.
+TEST_F(CliTest, InstallChecksComeBeforeTheFile) {
+    const std::string missing = scratch_ / "missing";
+    const std::string reason = ": No such file or directory\n";
+    const struct {
+        std::string memory;
+        Args faults;
+        Args args;
+        int status;
+        std::string out;
+        std::string errStart;
+        std::string errEnd;  // with --verbose
+    } cases[] = {
+        {kAllSlots, {"--generate-readings", "5"}, {"install-table", "KR5", missing + ".LIN"}, 50, "",
+         "Linearisation Table Error\n\n Code: 50\n", "\n"},
+        {kAllSlots, {"--generate-readings", "5"}, {"install-cal", "orbis", missing + ".cal"}, 50, "",
+         "Linearisation Table Error\n\n Code: 50\n", "\n"},
+        // examples/meter.json has slots for KR5 and VP4 only.
+        {LOAMER_SOURCE_DIR "/examples/meter.json", {}, {"install-table", "KR7", missing + ".LIN"}, 1,
+         "This TQ4 does not support the KR7 Linearisatation Table.\n\n", "", ""},
+        {kAllSlots, {}, {"install-table", "KR5", missing + ".LIN"}, 30, "", "Linearisation Table Error\n\n Code: 30\n",
+         missing + ".LIN" + reason},
+        {kAllSlots, {}, {"install-cal", "flx", missing + ".cal"}, 1, "",
+         "Error opening calibration file 'missing.cal'\n", missing + ".cal" + reason},
+    };
+    for (const auto& c : cases) {
+        Serve(c.faults, c.memory);
+        Args args = {"--port", slave_, "--verbose"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = Run(args);
+        const std::string label = Join(c.faults) + Join(c.args);
+        EXPECT_EQ(r.status, c.status) << label << r.err;
+        EXPECT_EQ(r.out, c.out) << label;
+        EXPECT_EQ(r.err.rfind(c.errStart, 0), 0u) << label << r.err;
+        EXPECT_EQ(r.err.substr(r.err.size() - std::min(r.err.size(), c.errEnd.size())), c.errEnd) << label << r.err;
+        const std::string received = Received();
+        EXPECT_FALSE(Requested(received, 'B') || Requested(received, 'W')) << label << received;
+        // The table slots are read only when no readings are stored.
+        EXPECT_EQ(Requested(received, 'T'), c.args[0] == "install-table" && c.status != 50) << label << received;
+    }
+}
+
+// An existing file is replaced whole with --force: the dump is the meter's memory exactly. The
+// bar is drawn on a terminal and gone at the end.
+TEST_F(CliTest, DebugSavesTheMeterMemory) {
+    Serve({}, kAllSlots);
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.Ok());
+    const std::string file = scratch_ / "TQ4 DEBUG.BIN";
+    std::ofstream(file, std::ios::binary) << std::string(40000, 'x');
+    const RunResult r = RunProgram(terminal.Around(Cli({"--port", slave_, "debug", "--force", file}), 2));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("TQ4 DEBUG Report:\n\nA Debug Report named TQ4 DEBUG.BIN\nwas saved to file.\n", 0), 0u)
+        << r.out;
+    const std::string dump = ReadFile(file);
+    EXPECT_EQ(dump.size(), 32768u);
+    EXPECT_TRUE(dump == meter_->Snapshot().memory['2']);
+    const std::string screen = terminal.Screen();
+    EXPECT_EQ(screen.rfind("\r[........................................]   0%", 0), 0u) << screen;
+    EXPECT_EQ(screen.substr(screen.size() - 4), "\r\033[K") << screen;
+}
+
+TEST_F(CliTest, AnExistingDebugFileIsKeptWithoutForce) {
+    Serve({}, kAllSlots);
+    const std::string file = scratch_ / "old.bin";
+    std::ofstream(file, std::ios::binary) << "last week's dump";
+    const RunResult r = Run({"--port", slave_, "debug", file});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "loamer-cli: " + file + " exists; debug --force replaces it\n");
+    EXPECT_EQ(ReadFile(file), "last week's dump");
+    EXPECT_EQ(Received(), "");
+}
+
 TEST_F(CliTest, UsageErrorsNeverReachTheMeter) {
     Serve();
     // The stored port leads to the meter, so that a command that ran anyway would be seen there.
@@ -493,6 +617,18 @@ TEST_F(CliTest, UsageErrorsNeverReachTheMeter) {
         {"retrieve", "-"},
         {"retrieve", ""},
         {"retrieve", "a.csv", "b.csv"},
+        {"debug"},
+        {"debug", ""},
+        {"debug", "a.bin", "b.bin"},
+        {"install-table"},
+        {"install-table", "KR5"},
+        {"install-table", "KR8", "KR8.LIN"},
+        {"install-table", "VP4 Special", "VP4.LIN"},
+        {"install-table", "KR5", "-"},
+        {"install-cal", "orbis"},
+        {"install-cal", "tdr", "tdr.cal"},
+        {"install-cal", "flx", ""},
+        {"install-cal", "flx", "a.cal", "b.cal"},
     };
     for (const Args& args : cases) {
         const RunResult r = Run(args);
@@ -511,11 +647,14 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out, ReadFile(TestDataPath("cli/usage.txt")));
     EXPECT_EQ(Run({"fly"}).err, "loamer-cli: unknown command fly\n" + help.out);
-    const RunResult command = Run({"set-clock", "--help"});
-    EXPECT_EQ(command.status, 0);
-    const std::string synopsis =
-        "usage: loamer-cli [--port NAME] [--verbose] set-clock [--system | YYYY-MM-DD HH:MM:SS]\n";
-    EXPECT_EQ(command.out.rfind(synopsis, 0), 0u) << command.out;
+    for (const std::string synopsis :
+          {"set-clock [--system | YYYY-MM-DD HH:MM:SS]", "install-table SENSOR FILE.LIN",
+          "install-cal orbis|flx FILE.cal", "debug FILE [--force]"}) {
+        const RunResult command = Run({synopsis.substr(0, synopsis.find(' ')), "--help"});
+        EXPECT_EQ(command.status, 0);
+        EXPECT_EQ(command.out.rfind("usage: loamer-cli [--port NAME] [--verbose] " + synopsis + "\n", 0), 0u)
+            << command.out;
+    }
     EXPECT_EQ(Run({"--version"}).out, LOAMER_PRODUCT_NAME " " LOAMER_FILE_VERSION "\n" LOAMER_COPYRIGHT "\n");
 }
 
