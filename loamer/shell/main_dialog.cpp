@@ -10,16 +10,20 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdint>
 
 #include "loamer/link/command_scope.h"
 #include "loamer/link/comm_port.h"
 #include "loamer/link/status_views.h"
 #include "loamer/product.h"
+#include "loamer/retrieval/memory_dump.h"
 #include "loamer/retrieval/retrieve_command.h"
 #include "loamer/shell/about_dialog.h"
 #include "loamer/shell/dialog_units.h"
 #include "loamer/shell/program_icon.h"
 #include "loamer/shell/set_time_dialog.h"
+#include "loamer/upload/cal_install.h"
+#include "loamer/upload/lin_install.h"
 #include "loamer/version.h"
 
 namespace loamer {
@@ -49,13 +53,18 @@ constexpr ButtonRow kButtons[] = {
     {"exit", "E&xit", "Exit this program", 250, 94, 66, 16},
 };
 
-// Install, Linearisation Table: one item per sensor kind (the upload is not built yet).
-constexpr const char* kTableItems[] = {"KR&5...", "KR&6...", "&GX420...", "GX&630...", "GX310 / GX310T",
-                                       "KR7", "KR6 Special", nullptr, "&VP4...", "V&P4 Special...", "VP5..."};
-constexpr const char* kCalibrationItems[] = {"&OB3 Orbis Probe...", "&FLX Sensor..."};
+// Tools, Debug: its prompt, shown as the item's tooltip and status tip.
+constexpr char kDebugPrompt[] = "Save whole of TQ4 memory to file.";
 
-// A command whose operation is not part of this build: shown, but not offered.
-void NotBuilt(QAction* action) { action->setEnabled(false); }
+struct CalibrationItem {
+    const char* name;
+    const char* text;
+    std::uint8_t probeKind;
+};
+constexpr CalibrationItem kCalibrationItems[] = {
+    {"calibrationOrbis", "&OB3 Orbis Probe...", kOrbisProbe},
+    {"calibrationFlx", "&FLX Sensor...", kFlxSensor},
+};
 
 }  // namespace
 
@@ -113,19 +122,26 @@ void CLOAMERDlg::BuildMenu() {
     connect(retrieve, &QAction::triggered, this, &CLOAMERDlg::OnRetrieve);
 
     QMenu* tools = bar->addMenu(QStringLiteral("T&ools"));
-    NotBuilt(add(tools, "debug", "&Debug", nullptr));
+    tools->setToolTipsVisible(true);
+    QAction* debug = add(tools, "debug", "&Debug", &CLOAMERDlg::OnDebug);
+    debug->setToolTip(QString::fromLatin1(kDebugPrompt));
+    debug->setStatusTip(QString::fromLatin1(kDebugPrompt));
 
     QMenu* install = bar->addMenu(QStringLiteral("&Install"));
     QMenu* tables = install->addMenu(QStringLiteral("&Linearisation Table"));
-    for (const char* item : kTableItems) {
-        if (!item) {
-            tables->addSeparator();
-            continue;
-        }
-        NotBuilt(tables->addAction(QString::fromLatin1(item)));
+    for (const LinSensor& sensor : kLinSensors) {
+        if (sensor.separatorBefore) tables->addSeparator();
+        QAction* action = tables->addAction(QString::fromLatin1(sensor.menuText));
+        action->setObjectName(QStringLiteral("table") + QString::fromLatin1(sensor.name));
+        const char code = sensor.code;
+        connect(action, &QAction::triggered, this, [this, code] { OnInstallTable(code); });
     }
     QMenu* calibration = install->addMenu(QStringLiteral("&Sensor Calibration"));
-    for (const char* item : kCalibrationItems) NotBuilt(calibration->addAction(QString::fromLatin1(item)));
+    for (const CalibrationItem& item : kCalibrationItems) {
+        QAction* action = add(calibration, item.name, item.text, nullptr);
+        const std::uint8_t kind = item.probeKind;
+        connect(action, &QAction::triggered, this, [this, kind] { OnInstallCalibration(kind); });
+    }
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     add(help, "helpAbout", "&About", &CLOAMERDlg::OnAbout);
@@ -247,8 +263,6 @@ void CLOAMERDlg::OnRetrieve() {
     RunMeterCommand([this] {
         std::string path;
         if (!Ui().ChooseSaveFile(kRetrieveFileDialog, path)) return;
-        // Painted now, so that the closed file dialog leaves no trace during the long retrieval.
-        repaint();
         ErrorCode code = ERR_NONE;
         switch (RetrieveIntoFile(path, LOAMER_FILE_VERSION, code)) {
         case RetrieveOutcome::Failed: ShowErrorReport(code); return;
@@ -259,6 +273,19 @@ void CLOAMERDlg::OnRetrieve() {
             return;
         }
     });
+}
+
+// The install and Debug commands show every message themselves; the dialog has nothing to add.
+void CLOAMERDlg::OnInstallTable(char sensorCode) {
+    RunMeterCommand([this, sensorCode] { (void)InstallLinTable(sensorCode, *this); });
+}
+
+void CLOAMERDlg::OnInstallCalibration(std::uint8_t probeKind) {
+    RunMeterCommand([this, probeKind] { (void)InstallCalibration(probeKind, *this); });
+}
+
+void CLOAMERDlg::OnDebug() {
+    RunMeterCommand([this] { (void)SaveDebugReport(*this); });
 }
 
 void CLOAMERDlg::OnClock() {

@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <cstdint>
 #include <string>
 
 #include "loamer/link/command_scope.h"
@@ -70,6 +71,7 @@ private slots:
     void OnTablesStatus();
     void OnRetrieve();
     void OnAbout();
+    void OnDebug();
     void OnClock();
     void OnSerialPort();
     void OnExit();
@@ -82,6 +84,8 @@ private:
     template <typename Command>
     void RunMeterCommand(Command command);
     void StatusView(ErrorCode (*query)(std::string&));
+    void OnInstallTable(char sensorCode);
+    void OnInstallCalibration(std::uint8_t probeKind);
     // Closes now, or after the running command once its exchange has been aborted.
     void CloseWhenIdle(int result);
 

@@ -166,6 +166,9 @@ bool QtUi::ChooseFile(const FileDialogSpec& spec, bool save, std::string& path) 
     if (chosen.isEmpty()) return false;
     lastFolder_ = QFileInfo(chosen.first()).absolutePath();
     path = QFile::encodeName(chosen.first()).toStdString();
+    // Painted now, so that the closed dialog leaves no trace during the long operation that
+    // follows a choice.
+    if (owner_) owner_->repaint();
     return true;
 }
 

@@ -48,7 +48,8 @@ public:
 
     // Qt's own file dialogs, so that they look alike everywhere and tests can drive them: the
     // default name with its extension proposed in the folder used last in this run, the default
-    // extension appended to a name typed without one. Unattended, they cancel.
+    // extension appended to a name typed without one. A choice repaints the owner at once.
+    // Unattended, they cancel.
     bool ChooseSaveFile(const FileDialogSpec& spec, std::string& path) override;
     bool ChooseOpenFile(const FileDialogSpec& spec, std::string& path) override;
 

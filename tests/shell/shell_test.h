@@ -58,11 +58,13 @@ private:
 };
 
 // The handler of a file dialog: types path and accepts, or cancels when path is empty. The
-// dialog's title is added to titles.
-ModalAnswerer::Handler ChooseFileAs(const QString& path, QStringList* titles = nullptr);
+// dialog's title is added to titles, the file name it proposed to proposed.
+ModalAnswerer::Handler ChooseFileAs(const QString& path, QStringList* titles = nullptr,
+                                    QStringList* proposed = nullptr);
 
 // A meter on the fake backend: answers the handshake, the status request, the clock request
-// and a clock set, and keeps the clock that was set. requests lists what it received.
+// and a clock set (keeping the clock that was set), the tables status, table and calibration
+// uploads (accepted, not kept) and memory blocks. requests lists what it received.
 class FakeMeter {
 public:
     explicit FakeMeter(FakeBackend& backend);
@@ -72,12 +74,18 @@ public:
     bool silent = false;
     std::vector<std::string> requests;
     // Stored records by number ("Z1\r\n" and the body); a number not listed is the end
-    // record, an empty reply leaves the request unanswered. Every table slot is empty.
+    // record, an empty reply leaves the request unanswered.
     std::map<unsigned, std::string> records;
+    // The ids of the table slots that hold a table; the other slots are empty.
+    std::string tableSlots;
+    // The external memory, 128 bytes a block; a block past its end is not answered.
+    std::string memory;
     // Called with each request as it arrives.
     std::function<void(const std::string& request)> onRequest;
 
 private:
+    std::string TableAnswer(char part, char slot) const;
+
     FakeBackend& backend_;
 };
 

@@ -70,20 +70,32 @@ void ModalAnswerer::Answer(QWidget* window) {
     }
 }
 
-ModalAnswerer::Handler ChooseFileAs(const QString& path, QStringList* titles) {
-    return [path, titles](QWidget* window) {
+ModalAnswerer::Handler ChooseFileAs(const QString& path, QStringList* titles, QStringList* proposed) {
+    return [path, titles, proposed](QWidget* window) {
         auto* dialog = qobject_cast<QFileDialog*>(window);
         if (!dialog) return;
         if (titles) *titles << dialog->windowTitle();
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (proposed) *proposed << (name ? name->text() : QStringLiteral("<no name field>"));
         if (path.isEmpty()) {
             dialog->reject();
             return;
         }
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (!name) return;  // left open: recorded as unexpected
         name->setText(path);
         static_cast<QDialog*>(dialog)->accept();  // as the Save button does
     };
+}
+
+// A slot's answer to one part of the tables status: a ready two-point table, or '!' for an
+// empty slot.
+std::string FakeMeter::TableAnswer(char part, char slot) const {
+    if (tableSlots.find(slot) == std::string::npos) return "!\r\n";
+    const std::string lead = std::string("B") + part + slot;
+    if (part == '1') return lead + "2" + "Factory   " + "02" + "\r\n";
+    std::string points;
+    for (int i = 0; i < 10; ++i) points += i < 2 && part == '2' ? "0100,002.000" : "0000,000.000";
+    return lead + points + "\r\n";
 }
 
 FakeMeter::FakeMeter(FakeBackend& backend) : backend_(backend) {
@@ -101,7 +113,15 @@ FakeMeter::FakeMeter(FakeBackend& backend) : backend_(backend) {
             clock = request;
             backend_.SendLater("A\r\n", 20);
         } else if (request.size() == 5 && request[0] == 'T') {
-            backend_.SendLater("!\r\n", 20);
+            backend_.SendLater(TableAnswer(request[1], request[2]), 20);
+        } else if ((request.size() == 18 || request.size() == 125) && request[0] == 'B') {
+            backend_.SendLater("A\r\n", 20);
+        } else if (request.size() == 220 && request[0] == 'W') {
+            backend_.SendLater("A\r\n", 20);
+        } else if (request.size() == 9 && request[0] == 'E') {
+            const std::size_t block = std::stoul(request.substr(2, 5));
+            if ((block + 1) * 128 <= memory.size())
+                backend_.SendLater("G2" + request.substr(2, 5) + memory.substr(block * 128, 128) + "\r\n", 30);
         } else if (request.size() == 8 && request[0] == 'R') {
             const auto found = records.find(static_cast<unsigned>(std::stoul(request.substr(1, 5))));
             if (found == records.end()) {
