@@ -17,8 +17,9 @@ class App;
 namespace loamer::cli {
 
 constexpr int kExitUsage = 64;
-// A failure that showed only its own message (output that could not be written, a port that
-// could not be stored).
+// A failure that showed only its own message (an output file that exists, a calibration file
+// that cannot be read, a table slot the meter lacks, output that could not be written, a port
+// that could not be stored).
 constexpr int kExitFailure = 1;
 
 struct Invocation;

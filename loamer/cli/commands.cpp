@@ -171,7 +171,8 @@ int ExitStatus(const Invocation& in, const CommandResult& result) {
 }
 
 // install-table SENSOR FILE.LIN: a linearisation table into the sensor's slot.
-// The names for the help, a few on a line.
+
+// The SENSOR names for the help, a few on a line.
 std::string SensorNames() {
     std::string names;
     std::size_t lineStart = 0;
@@ -193,8 +194,7 @@ int RunInstallTable(const Invocation& in) {
 }
 
 std::string CheckInstallTable(Invocation& in) {
-    if (FindLinSensorByName(in.kind) == nullptr)
-        return "install-table: unknown SENSOR " + in.kind;
+    if (FindLinSensorByName(in.kind) == nullptr) return "install-table: unknown SENSOR " + in.kind;
     return CheckFileName(in, in.file);
 }
 
@@ -236,7 +236,7 @@ int RunInstallCal(const Invocation& in) {
 }
 
 std::string CheckInstallCal(Invocation& in) {
-    if (FindProbe(in.kind) == nullptr) return "install-cal: unknown probe kind " + in.kind + "; it is orbis or flx";
+    if (FindProbe(in.kind) == nullptr) return "install-cal: unknown probe kind " + in.kind;
     return CheckFileName(in, in.file);
 }
 

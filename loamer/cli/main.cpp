@@ -1,8 +1,9 @@
 // loamer-cli: the meter commands of the desktop program, one per invocation.
 //
 // Exit status: 0 success; the code of the error report when one was shown; 1 for a failure
-// that showed only its own message (standard output could not be written, a port could not be
-// stored); 64 for a usage error (nothing is sent to the meter).
+// that showed only its own message (an output file exists, a calibration file cannot be read,
+// standard output could not be written, a port could not be stored); 64 for a usage error
+// (nothing is sent to the meter).
 //
 // The port: --port NAME when given, and the stored setting is then not read at all. Without
 // it, the stored port; when the settings file cannot be read or is damaged, the command says so

@@ -561,14 +561,22 @@ TEST_F(CliTest, InstallChecksComeBeforeTheFile) {
     }
 }
 
-// An existing file is replaced whole with --force: the dump is the meter's memory exactly. The
-// bar is drawn on a terminal and gone at the end.
-TEST_F(CliTest, DebugSavesTheMeterMemory) {
+// An existing file is kept without --force, and the meter not woken; with it the file is replaced
+// whole by the meter's memory. The bar is drawn on a terminal and gone at the end.
+TEST_F(CliTest, DebugSavesTheMeterMemoryOverAnOldFileOnlyWithForce) {
     Serve({}, kAllSlots);
+    const std::string file = scratch_ / "TQ4 DEBUG.BIN";
+    const std::string old(40000, 'x');
+    std::ofstream(file, std::ios::binary) << old;
+    const RunResult refused = Run({"--port", slave_, "debug", file});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "loamer-cli: " + file + " exists; debug --force replaces it\n");
+    EXPECT_TRUE(ReadFile(file) == old);
+    EXPECT_EQ(Received(), "");
+
     const Terminal terminal;
     ASSERT_TRUE(terminal.Ok());
-    const std::string file = scratch_ / "TQ4 DEBUG.BIN";
-    std::ofstream(file, std::ios::binary) << std::string(40000, 'x');
     const RunResult r = RunProgram(terminal.Around(Cli({"--port", slave_, "debug", "--force", file}), 2));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("TQ4 DEBUG Report:\n\nA Debug Report named TQ4 DEBUG.BIN\nwas saved to file.\n", 0), 0u)
@@ -578,19 +586,7 @@ TEST_F(CliTest, DebugSavesTheMeterMemory) {
     EXPECT_TRUE(dump == meter_->Snapshot().memory['2']);
     const std::string screen = terminal.Screen();
     EXPECT_EQ(screen.rfind("\r[........................................]   0%", 0), 0u) << screen;
-    EXPECT_EQ(screen.substr(screen.size() - 4), "\r\033[K") << screen;
-}
-
-TEST_F(CliTest, AnExistingDebugFileIsKeptWithoutForce) {
-    Serve({}, kAllSlots);
-    const std::string file = scratch_ / "old.bin";
-    std::ofstream(file, std::ios::binary) << "last week's dump";
-    const RunResult r = Run({"--port", slave_, "debug", file});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "loamer-cli: " + file + " exists; debug --force replaces it\n");
-    EXPECT_EQ(ReadFile(file), "last week's dump");
-    EXPECT_EQ(Received(), "");
+    EXPECT_EQ(screen.substr(screen.size() - std::min<std::size_t>(screen.size(), 4)), "\r\033[K") << screen;
 }
 
 TEST_F(CliTest, UsageErrorsNeverReachTheMeter) {
