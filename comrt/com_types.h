@@ -10,67 +10,115 @@
 
 #include <stdint.h>
 
-#ifdef __cplusplus
-#define COMRT_EXTERN_C extern "C"
-#else
-#define COMRT_EXTERN_C extern
-#endif
-
-/* The interfaces' calling convention is the platform default; the macros mark the methods the way
- * client code written for the interface expects to find them. */
-#ifndef STDMETHODCALLTYPE
-#define STDMETHODCALLTYPE
-#endif
-#ifndef STDAPICALLTYPE
-#define STDAPICALLTYPE
-#endif
+/* The base types are declared once, by this header or by loamset/kxdataset.h, whichever comes
+ * first; both declare the same names in the same way. */
+#ifndef COMRT_BASE_TYPES_DEFINED
+#define COMRT_BASE_TYPES_DEFINED
 
 typedef int32_t HRESULT;
 typedef uint32_t ULONG;
-typedef uint32_t DWORD;
-typedef int32_t BOOL;
 
-#ifndef GUID_DEFINED
-#define GUID_DEFINED
 typedef struct _GUID {
     uint32_t Data1;
     uint16_t Data2;
     uint16_t Data3;
     uint8_t Data4[8];
 } GUID;
-#endif
 typedef GUID IID;
 typedef GUID CLSID;
-
 /* Identifiers go in by reference in C++ and by pointer in C; both are one pointer in the ABI. */
 #ifdef __cplusplus
-#define REFGUID const GUID&
-#define REFIID const IID&
-#define REFCLSID const CLSID&
+typedef const IID& REFIID;
+typedef const CLSID& REFCLSID;
+typedef const GUID& REFGUID;
 #else
-#define REFGUID const GUID*
-#define REFIID const IID*
-#define REFCLSID const CLSID*
+typedef const IID* REFIID;
+typedef const CLSID* REFCLSID;
+typedef const GUID* REFGUID;
 #endif
 
+/* The system's file time: one 64-bit count of 100-nanosecond intervals since 1601-01-01 00:00. */
+typedef struct _FILETIME {
+    ULONG dwLowDateTime;
+    ULONG dwHighDateTime;
+} FILETIME;
+
+/* The interfaces' calling convention is the platform default. */
+#define STDMETHODCALLTYPE
+
 /* Result codes: severity bit 31, facility bits 16-26, code bits 0-15. */
+#define S_OK ((HRESULT)0)
+#define S_FALSE ((HRESULT)1)
+#define E_NOTIMPL ((HRESULT)0x80004001L)
+#define E_NOINTERFACE ((HRESULT)0x80004002L)
+#define E_POINTER ((HRESULT)0x80004003L)
+#define E_FAIL ((HRESULT)0x80004005L)
+#define E_UNEXPECTED ((HRESULT)0x8000FFFFL)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
+#define CLASS_E_CLASSNOTAVAILABLE ((HRESULT)0x80040111L)
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
-#define COMRT_HRESULT(value) ((HRESULT)(uint32_t)(value))
+/* A system error number of the component ABI (2 file not found, 5 access denied, ...) as a result. */
+#define HRESULT_FROM_WIN32(x) \
+    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((uint32_t)(x)&0x0000FFFFu) | 0x80070000u)))
 
-#define S_OK COMRT_HRESULT(0x00000000u)
-#define S_FALSE COMRT_HRESULT(0x00000001u)
-#define E_NOTIMPL COMRT_HRESULT(0x80004001u)
-#define E_NOINTERFACE COMRT_HRESULT(0x80004002u)
-#define E_POINTER COMRT_HRESULT(0x80004003u)
+#ifdef __cplusplus
+static inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 && a.Data4[0] == b.Data4[0] &&
+           a.Data4[1] == b.Data4[1] && a.Data4[2] == b.Data4[2] && a.Data4[3] == b.Data4[3] &&
+           a.Data4[4] == b.Data4[4] && a.Data4[5] == b.Data4[5] && a.Data4[6] == b.Data4[6] &&
+           a.Data4[7] == b.Data4[7];
+}
+
+/* Slot 0 QueryInterface, 1 AddRef, 2 Release; no destructor slot. */
+struct IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+
+protected:
+    ~IUnknown() = default; /* objects die through Release, never through delete on the interface */
+};
+#else
+static inline int IsEqualGUID(REFGUID a, REFGUID b) {
+    int i;
+    if (a->Data1 != b->Data1 || a->Data2 != b->Data2 || a->Data3 != b->Data3) return 0;
+    for (i = 0; i < 8; ++i)
+        if (a->Data4[i] != b->Data4[i]) return 0;
+    return 1;
+}
+
+typedef struct IUnknown IUnknown;
+typedef struct IUnknownVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IUnknown* This, REFIID riid, void** ppvObject);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IUnknown* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IUnknown* This);
+} IUnknownVtbl;
+struct IUnknown {
+    const IUnknownVtbl* lpVtbl;
+};
+#endif
+
+static const IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+static const IID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+#endif /* COMRT_BASE_TYPES_DEFINED */
+
+/* What the runtime adds to the base types. */
+#ifndef STDAPICALLTYPE
+#define STDAPICALLTYPE
+#endif
+
+typedef uint32_t DWORD;
+typedef int32_t BOOL;
+
+#define COMRT_HRESULT(value) ((HRESULT)(uint32_t)(value))
 #define E_ABORT COMRT_HRESULT(0x80004004u)
-#define E_FAIL COMRT_HRESULT(0x80004005u)
-#define E_UNEXPECTED COMRT_HRESULT(0x8000FFFFu)
 #define E_ACCESSDENIED COMRT_HRESULT(0x80070005u)
-#define E_OUTOFMEMORY COMRT_HRESULT(0x8007000Eu)
-#define E_INVALIDARG COMRT_HRESULT(0x80070057u)
-#define CLASS_E_NOAGGREGATION COMRT_HRESULT(0x80040110u)
-#define CLASS_E_CLASSNOTAVAILABLE COMRT_HRESULT(0x80040111u)
 #define REGDB_E_READREGDB COMRT_HRESULT(0x80040150u)
 #define REGDB_E_WRITEREGDB COMRT_HRESULT(0x80040151u)
 #define REGDB_E_CLASSNOTREG COMRT_HRESULT(0x80040154u)
@@ -80,55 +128,27 @@ typedef GUID CLSID;
 #define SELFREG_E_TYPELIB COMRT_HRESULT(0x80040200u)
 #define SELFREG_E_CLASS COMRT_HRESULT(0x80040201u)
 
-/* A system error number of the component ABI (2 file not found, 5 access denied, ...) as a result. */
-#define HRESULT_FROM_WIN32(code) \
-    ((HRESULT)(((uint32_t)(code)) == 0u ? 0u : ((((uint32_t)(code)) & 0x0000FFFFu) | 0x80070000u)))
-
 #ifdef __cplusplus
-
-/* Slot 0 QueryInterface, 1 AddRef, 2 Release. */
-struct IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
-    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
-    virtual ULONG STDMETHODCALLTYPE Release() = 0;
-};
 
 /* Slots 3 CreateInstance and 4 LockServer after those of IUnknown. */
 struct IClassFactory : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
     virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
+
+protected:
+    ~IClassFactory() = default;
 };
 
 inline bool operator==(const GUID& a, const GUID& b) {
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-    for (int i = 0; i < 8; ++i) {
-        if (a.Data4[i] != b.Data4[i]) return false;
-    }
-    return true;
+    return IsEqualGUID(a, b);
 }
 inline bool operator!=(const GUID& a, const GUID& b) {
-    return !(a == b);
+    return !IsEqualGUID(a, b);
 }
-
-inline constexpr IID IID_IUnknown = {
-    0x00000000u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IClassFactory = {
-    0x00000001u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 #else /* C */
 
-typedef struct IUnknown IUnknown;
 typedef struct IClassFactory IClassFactory;
-
-typedef struct IUnknownVtbl {
-    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IUnknown* This, REFIID riid, void** ppvObject);
-    ULONG(STDMETHODCALLTYPE* AddRef)(IUnknown* This);
-    ULONG(STDMETHODCALLTYPE* Release)(IUnknown* This);
-} IUnknownVtbl;
-struct IUnknown {
-    const IUnknownVtbl* lpVtbl;
-};
-
 typedef struct IClassFactoryVtbl {
     HRESULT(STDMETHODCALLTYPE* QueryInterface)(IClassFactory* This, REFIID riid, void** ppvObject);
     ULONG(STDMETHODCALLTYPE* AddRef)(IClassFactory* This);
@@ -140,16 +160,6 @@ typedef struct IClassFactoryVtbl {
 struct IClassFactory {
     const IClassFactoryVtbl* lpVtbl;
 };
-
-#if defined(__GNUC__)
-#define COMRT_UNUSED_CONST __attribute__((unused))
-#else
-#define COMRT_UNUSED_CONST
-#endif
-static const IID IID_IUnknown COMRT_UNUSED_CONST = {
-    0x00000000u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-static const IID IID_IClassFactory COMRT_UNUSED_CONST = {
-    0x00000001u, 0x0000u, 0x0000u, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 #endif /* __cplusplus */
 
