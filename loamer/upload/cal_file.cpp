@@ -120,6 +120,8 @@ ErrorCode ParseCalText(std::string_view text, double (&values)[cal_message::kVal
 
 ErrorCode ReadCalFile(const std::string& path, CalRecord& record, std::int32_t& line) {
     line = 0;
+    // A reason kept from an earlier file must not be told for this one.
+    NoteTableFileSystemError(0);
     const std::unique_ptr<TableFileSource> source = TableFiles().OpenForReading(path);
     if (!source) return kCalFileOpenFailed;
     CalRecord read = record;
