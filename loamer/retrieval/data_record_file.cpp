@@ -179,7 +179,7 @@ std::string ComposeReadingLine(const Reading& reading, char order) {
     }
     AppendF(out, "  %2.2s:%2.2s:%2.2s,%4.4s,%c,%3.3s,", At(b, kHour.offset), At(b, kMinute.offset),
             At(b, kSecond.offset), At(b, kSample.offset), b.bytes[kPlot], At(b, kDevice.offset));
-    for (const std::size_t slot : reading.slots) {
+    for (const std::size_t slot : reading.columns) {
         const std::size_t at = kSlotsStart + kSlotWidth * slot;
         const char flag = b.bytes[at + kValueWidth];
         if (flag == ' ') {

@@ -107,7 +107,7 @@ ErrorCode DecodeReading(const RecordBody& body, unsigned number, const DataSetLa
         }
     }
     reading.body = body;
-    reading.slots = std::move(selected);
+    reading.columns = std::move(selected);
     return ERR_NONE;
 }
 

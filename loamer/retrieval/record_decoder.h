@@ -40,10 +40,11 @@ struct SensorHeader {
     int channels = 0;
 };
 
-// A reading's body and its selected slots in column order: depth by depth, first quantity first.
+// A reading's body and the slots its columns show, in order: depth by depth, first quantity first.
+// (Not named "slots": Qt defines that word as a macro in every file that includes it.)
 struct Reading {
     RecordBody body;
-    std::vector<std::size_t> slots;
+    std::vector<std::size_t> columns;
 };
 
 [[nodiscard]] ErrorCode DecodeProfileHeader(const RecordBody& body, ProfileHeader& header, DataSetLayout& layout);

@@ -137,7 +137,7 @@ TEST(Reading, FlagsAndValueChecks) {
         EXPECT_EQ(DecodeReading(Body(ReadingBody("00002", "0003", 'A', c.slots)), c.number, layout, r), c.code)
             << c.slots;
         if (c.code == ERR_NONE) {
-            EXPECT_EQ(r.slots, (std::vector<std::size_t>{0, 1}));
+            EXPECT_EQ(r.columns, (std::vector<std::size_t>{0, 1}));
         }
     }
     const std::string good = "  0.345   0.400 garbage junk    ";
