@@ -1,15 +1,18 @@
 // Bytes of any kind as what the program sends the emulated meter: framed into requests, served
 // and answered through the session, faults included. The first byte chooses the faults and
 // how the rest arrives in pieces. Every request must be what arrived, in order, every answer
-// must have a length the program can frame, and table uploads must leave every slot's status
-// parts their lengths.
+// must have a length the program can frame, table uploads must leave every slot's status
+// parts their lengths, and an X exchange answered in its own form must carry four fields that
+// the program's scans read one each.
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "tools/tq4sim/command_table.h"
+#include "tools/tq4sim/exchange.h"
 #include "tools/tq4sim/memory_blocks.h"
 #include "tools/tq4sim/session.h"
 #include "tools/tq4sim/stored_records.h"
@@ -43,6 +46,8 @@ FaultOptions FuzzFaults(std::uint8_t choice) {
         faults.garbageCommands = "ITE";
         faults.tableFaults[2] = UploadFault::Garbage;
         faults.blockLetters[1] = 'H';
+        faults.brokenExchanges = 1;
+        faults.exchangeBreak = static_cast<ExchangeBreak>(choice % 3);
     }
     if (choice & 0x20u) {
         faults.silentCommands = "F";
@@ -51,6 +56,8 @@ FaultOptions FuzzFaults(std::uint8_t choice) {
         faults.busyCalibrations = 1;
         faults.refusedCalibrations = 1;
         faults.silentBlocks[2] = 1;
+        faults.busyExchanges = 1;
+        faults.refusedExchanges = 1;
     }
     if (choice & 0x40u) faults.split['T'] = SplitFault{7, 0};
     if (choice & 0x80u) faults.hangupAfter = 5;
@@ -58,12 +65,30 @@ FaultOptions FuzzFaults(std::uint8_t choice) {
 }
 
 bool FramableLength(std::size_t size) {
-    static constexpr std::array<std::size_t, 6> kLengths = {3, kRecordPrefixSize, kClockReplySize,
-                                                            kStatusReplySize, kTablePointsReplySize, kBlockReplySize};
+    static constexpr std::array<std::size_t, 7> kLengths = {
+        3, kRecordPrefixSize, kClockReplySize, kStatusReplySize, kExchangeReplySize, kTablePointsReplySize,
+        kBlockReplySize};
     for (std::size_t length : kLengths) {
         if (size == length) return true;
     }
     return false;
+}
+
+// An exchange reply in its own form: each field, scanned with "%lf" on through the reply as
+// the program scans it, reads one number and ends where its field ends. (The fault that makes
+// a field unreadable is left out by the caller.)
+void CheckExchangeReply(const std::string& reply) {
+    if (reply.size() != kExchangeReplySize || !reply.starts_with(kExchangeReplyLetter) || !reply.ends_with("\r\n")) {
+        return;
+    }
+    for (std::size_t i = 0; i < kExchangeResults; ++i) {
+        double value = 0.0;
+        int used = 0;
+        if (std::sscanf(reply.c_str() + 1 + i * kExchangeFieldSize, "%lf%n", &value, &used) != 1 ||
+            used != static_cast<int>(kExchangeFieldSize)) {
+            __builtin_trap();
+        }
+    }
 }
 
 }  // namespace
@@ -75,7 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t piece = 1 + (choice % 5) * 4;  // 1 to 17 bytes at a time
 
     static const MeterState kMeter = FuzzMeter();  // built once: its memory image is 32 KiB
-    Session session(kMeter, FuzzFaults(choice));
+    const FaultOptions faults = FuzzFaults(choice);
+    const bool fieldsReadable = faults.brokenExchanges == 0 || faults.exchangeBreak != ExchangeBreak::Number;
+    Session session(kMeter, faults);
     std::string pending;  // what arrived and was not taken as a request yet
     SteadyTime now{};
     bool open = true;
@@ -94,6 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ReplyPlan plan = session.Handle(request, now);
             if (session.requestsHandled() != before + 1) __builtin_trap();
             if (!plan.bytes.empty() && !FramableLength(plan.bytes.size())) __builtin_trap();
+            if (fieldsReadable && request[0] == 'X') CheckExchangeReply(plan.bytes);
             open = !plan.hangUp;
         }
         if (session.HasPartial() != !pending.empty()) __builtin_trap();
