@@ -20,7 +20,8 @@ void PutLe32(std::vector<unsigned char>& out, std::uint32_t v) {
 }
 
 void PutMagic(std::vector<unsigned char>& out) {
-    out.insert(out.end(), LOAMER_CD_MAGIC, LOAMER_CD_MAGIC + LOAMER_CD_MAGIC_SIZE);
+    static constexpr char kMagic[] = LOAMER_CD_MAGIC;
+    out.insert(out.end(), kMagic, kMagic + LOAMER_CD_MAGIC_SIZE);
 }
 
 }  // namespace
