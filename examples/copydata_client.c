@@ -13,6 +13,7 @@
 #define _POSIX_C_SOURCE 200809L
 
 #include <errno.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -96,6 +97,8 @@ int main(int argc, char **argv) {
     size_t length;
     int fd;
 
+    /* A listener that refuses the connection closes it: a failed write, not a signal. */
+    signal(SIGPIPE, SIG_IGN);
     if (argc > 2 && strcmp(argv[1], "-t") == 0) {
         title = argv[2];
         arg = 3;
