@@ -56,6 +56,12 @@ HRESULT ComrtCreateInstanceFromModule(const char* modulePath, REFCLSID rclsid, I
 /* Unloads every module loaded by comrt whose DllCanUnloadNow answers S_OK. Returns how many stay. */
 int ComrtFreeUnusedModules(void);
 
+/* Why this thread's last failed call of the functions above failed, when there is more to say than
+ * the result code ("no Loamset.TQ4Dataset\CLSID in /home/ann/.local/share/comrt/classes.reg", the
+ * loader's message for a module that does not load); "" otherwise. Valid until the thread's next
+ * call of those functions. */
+const char* ComrtLastErrorDetail(void);
+
 /* A short English description of a result code ("class not registered"), never null. */
 const char* ComrtResultText(HRESULT hr);
 

@@ -1,6 +1,7 @@
 // Creation of objects by class identifier, by ProgID and from a module path.
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,14 @@ struct LoadedModule {
 std::mutex g_modulesMutex;
 std::map<std::string, LoadedModule> g_modules;
 
+// The reason behind this thread's last failure, for people to read.
+thread_local std::string t_detail;
+
+HRESULT Failure(HRESULT hr, std::string detail) {
+    t_detail = std::move(detail);
+    return hr;
+}
+
 template <typename Fn>
 Fn Symbol(void* handle, const char* name) {
     return reinterpret_cast<Fn>(::dlsym(handle, name));
@@ -34,7 +43,8 @@ Fn Symbol(void* handle, const char* name) {
 
 HRESULT ModuleClassObject(const char* modulePath, REFCLSID rclsid, REFIID riid, void** ppv) {
     char* resolved = ::realpath(modulePath, nullptr);
-    if (resolved == nullptr) return CO_E_DLLNOTFOUND;
+    if (resolved == nullptr)
+        return Failure(CO_E_DLLNOTFOUND, std::string(modulePath) + ": " + std::strerror(errno));
     const std::string path(resolved);
     std::free(resolved);
 
@@ -43,12 +53,15 @@ HRESULT ModuleClassObject(const char* modulePath, REFCLSID rclsid, REFIID riid, 
     if (it == g_modules.end()) {
         LoadedModule module;
         module.handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (module.handle == nullptr) return CO_E_ERRORINDLL;
+        if (module.handle == nullptr) {
+            const char* reason = ::dlerror();
+            return Failure(CO_E_ERRORINDLL, reason != nullptr ? reason : path + " does not load");
+        }
         module.getClassObject = Symbol<ComrtDllGetClassObjectFn>(module.handle, "DllGetClassObject");
         module.canUnloadNow = Symbol<ComrtDllCanUnloadNowFn>(module.handle, "DllCanUnloadNow");
         if (module.getClassObject == nullptr) {
             ::dlclose(module.handle);
-            return CO_E_ERRORINDLL;
+            return Failure(CO_E_ERRORINDLL, path + " has no entry point DllGetClassObject");
         }
         it = g_modules.emplace(path, module).first;
     }
@@ -59,17 +72,20 @@ HRESULT ModuleClassObject(const char* modulePath, REFCLSID rclsid, REFIID riid, 
 
 HRESULT RegisteredModule(REFCLSID rclsid, std::string& path) {
     comrt::Registry registry;
-    if (const HRESULT hr = comrt::ReadClassesRoot(registry); FAILED(hr)) return hr;
-    const std::string* server =
-        registry.FindValue("CLSID\\" + comrt::GuidToString(rclsid) + "\\InprocServer32", "");
-    if (server == nullptr || server->empty()) return REGDB_E_CLASSNOTREG;
+    if (const HRESULT hr = comrt::ReadClassesRoot(registry, &t_detail); FAILED(hr)) return hr;
+    const std::string key = "CLSID\\" + comrt::GuidToString(rclsid) + "\\InprocServer32";
+    const std::string* server = registry.FindValue(key, "");
+    if (server == nullptr || server->empty()) {
+        return Failure(REGDB_E_CLASSNOTREG, "no " + key + " in " + comrt::ClassesRootPath());
+    }
     path = *server;
     return S_OK;
 }
 
 // A component may be written in C: its interface tables carry no C++ type information for the
 // sanitizer's check of the dynamic type to find.
-__attribute__((no_sanitize("vptr"))) HRESULT CreateThroughFactory(IClassFactory* factory, IUnknown* pUnkOuter, REFIID riid, void** ppv) {
+__attribute__((no_sanitize("vptr"))) HRESULT CreateThroughFactory(IClassFactory* factory, IUnknown* pUnkOuter,
+                                                                  REFIID riid, void** ppv) {
     const HRESULT hr = factory->CreateInstance(pUnkOuter, riid, ppv);
     factory->Release();
     if (FAILED(hr)) *ppv = nullptr;
@@ -106,6 +122,7 @@ HRESULT ComrtGUIDFromString(const char* text, GUID* guid) {
 }
 
 HRESULT ComrtCLSIDFromProgID(const char* progId, CLSID* clsid) {
+    t_detail.clear();
     if (progId == nullptr || clsid == nullptr) return E_POINTER;
     return Guarded([&]() -> HRESULT {
         const std::string name(progId);
@@ -113,7 +130,7 @@ HRESULT ComrtCLSIDFromProgID(const char* progId, CLSID* clsid) {
         if (name.empty() || name.size() > 255 || name.find('\\') != std::string::npos)
             return CO_E_CLASSSTRING;
         comrt::Registry registry;
-        if (const HRESULT hr = comrt::ReadClassesRoot(registry); FAILED(hr)) return hr;
+        if (const HRESULT hr = comrt::ReadClassesRoot(registry, &t_detail); FAILED(hr)) return hr;
         const std::string* text = registry.FindValue(name + "\\CLSID", "");
         if (text == nullptr) {
             if (const std::string* current = registry.FindValue(name + "\\CurVer", "");
@@ -121,12 +138,17 @@ HRESULT ComrtCLSIDFromProgID(const char* progId, CLSID* clsid) {
                 text = registry.FindValue(*current + "\\CLSID", "");
             }
         }
-        if (text == nullptr || !comrt::ParseGuid(*text, *clsid)) return CO_E_CLASSSTRING;
+        if (text == nullptr)
+            return Failure(CO_E_CLASSSTRING, "no " + name + "\\CLSID in " + comrt::ClassesRootPath());
+        if (!comrt::ParseGuid(*text, *clsid)) {
+            return Failure(CO_E_CLASSSTRING, name + "\\CLSID holds no class identifier: \"" + *text + "\"");
+        }
         return S_OK;
     });
 }
 
 HRESULT ComrtGetClassObjectFromModule(const char* modulePath, REFCLSID rclsid, REFIID riid, void** ppv) {
+    t_detail.clear();
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (modulePath == nullptr) return E_POINTER;
@@ -134,6 +156,7 @@ HRESULT ComrtGetClassObjectFromModule(const char* modulePath, REFCLSID rclsid, R
 }
 
 HRESULT ComrtGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    t_detail.clear();
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     return Guarded([&]() -> HRESULT {
@@ -169,6 +192,10 @@ HRESULT ComrtCreateInstanceByProgID(const char* progId, IUnknown* pUnkOuter, REF
     CLSID clsid{};
     if (const HRESULT hr = ComrtCLSIDFromProgID(progId, &clsid); FAILED(hr)) return hr;
     return ComrtCreateInstance(clsid, pUnkOuter, riid, ppv);
+}
+
+const char* ComrtLastErrorDetail(void) {
+    return t_detail.c_str();
 }
 
 int ComrtFreeUnusedModules(void) {

@@ -41,19 +41,19 @@ int main(int argc, char** argv) {
     bool unregister = false;
     bool silent = false;
     std::string module;
+    bool options = true;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && (arg == "-h" || arg == "--help")) {
             std::fputs(kUsage, stdout);
             return 0;
-        }
-        if (arg == "-u") {
+        } else if (options && arg == "-u") {
             unregister = true;
-        } else if (arg == "-s") {
+        } else if (options && arg == "-s") {
             silent = true;
-        } else if (arg == "--" && i + 1 == argc - 1 && module.empty()) {
-            module = argv[++i];
-        } else if (!arg.empty() && arg.front() != '-' && module.empty()) {
+        } else if ((!options || arg.empty() || arg.front() != '-') && module.empty()) {
             module = arg;
         } else {
             std::fputs(kUsage, stderr);

@@ -56,14 +56,18 @@ TEST_F(Creation, FailuresOnTheWayToTheFactory) {
         CLSID clsid;
         std::string server;  // empty: the CLSID key without InprocServer32
         HRESULT expected;
+        std::string detail;  // a part of ComrtLastErrorDetail()
     };
     const Case cases[] = {
-        {"unregistered", kOtherClsid, "-", REGDB_E_CLASSNOTREG},
-        {"no InprocServer32", kTestClsid, "", REGDB_E_CLASSNOTREG},
-        {"missing file", kTestClsid, scratch / "gone.so", CO_E_DLLNOTFOUND},
-        {"not a module", kTestClsid, path, CO_E_ERRORINDLL},
-        {"no DllGetClassObject", kTestClsid, COMRT_NO_ENTRY_MODULE, CO_E_ERRORINDLL},
-        {"module without the class", kOtherClsid, COMRT_C_COMPONENT, CLASS_E_CLASSNOTAVAILABLE},
+        {"unregistered", kOtherClsid, "-", REGDB_E_CLASSNOTREG,
+         "no CLSID\\{C0E7A11D-5B0F-4C57-9D33-0A1B2C3D4E60}\\InprocServer32 in " + path},
+        {"no InprocServer32", kTestClsid, "", REGDB_E_CLASSNOTREG, "InprocServer32 in " + path},
+        {"missing file", kTestClsid, scratch / "gone.so", CO_E_DLLNOTFOUND,
+         "gone.so: No such file or directory"},
+        {"not a module", kTestClsid, path, CO_E_ERRORINDLL, "classes.reg: invalid ELF header"},
+        {"no DllGetClassObject", kTestClsid, COMRT_NO_ENTRY_MODULE, CO_E_ERRORINDLL,
+         "has no entry point DllGetClassObject"},
+        {"module without the class", kOtherClsid, COMRT_C_COMPONENT, CLASS_E_CLASSNOTAVAILABLE, ""},
     };
     {
         void* object = kSentinel;
@@ -76,6 +80,8 @@ TEST_F(Creation, FailuresOnTheWayToTheFactory) {
         void* object = kSentinel;
         EXPECT_EQ(ComrtCreateInstance(c.clsid, nullptr, IID_IUnknown, &object), c.expected) << c.name;
         EXPECT_EQ(object, nullptr) << c.name;
+        EXPECT_NE(std::string(ComrtLastErrorDetail()).find(c.detail), std::string::npos)
+            << c.name << ": " << ComrtLastErrorDetail();
     }
     EXPECT_EQ(ComrtCreateInstance(kTestClsid, nullptr, IID_IUnknown, nullptr), E_POINTER);
 }

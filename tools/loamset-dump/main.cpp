@@ -169,6 +169,9 @@ int main(int argc, char** argv) {
         Fail(modulePath.empty() ? std::string("cannot create " KX_PROGID " (is it registered with regsvr?)")
                                 : "cannot create the dataset object from " + modulePath,
              created);
+        if (const std::string detail = ComrtLastErrorDetail(); !detail.empty()) {
+            std::cerr << "loamset-dump: " << detail << '\n';
+        }
         return kExitFailure;
     }
     const bool read = ReadDataset(dataset, wideFile, dump);
