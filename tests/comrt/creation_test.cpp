@@ -107,26 +107,6 @@ TEST_F(Creation, ByProgIdDirectlyThroughCurVerAndInAnyCase) {
     }
 }
 
-TEST_F(Creation, TheCallsCrossIntoACComponentAndBack) {
-    Register(kTestClsid, COMRT_C_COMPONENT);
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(ComrtGetClassObject(kTestClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-    int outer = 0;  // never touched: a non-null outer object is refused first
-    void* object = kSentinel;
-    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(&outer), IID_IUnknown, &object),
-              CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &object), E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr);
-    IUnknown* unknown = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
-    IUnknown* again = nullptr;
-    ASSERT_EQ(unknown->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&again)), S_OK);
-    EXPECT_EQ(again, unknown);
-    EXPECT_EQ(again->Release(), 1u);
-    EXPECT_EQ(unknown->Release(), 0u);
-    factory->Release();
-}
-
 TEST_F(Creation, AModuleIsUnloadedOnlyWhenItSaysSo) {
     IUnknown* object = nullptr;
     ASSERT_EQ(ComrtCreateInstanceFromModule(COMRT_C_COMPONENT, kTestClsid, nullptr, IID_IUnknown,
