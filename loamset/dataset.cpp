@@ -304,16 +304,19 @@ bool CTQ4Dataset::StepBackThroughIndex(int target)
     const std::uint64_t positionBefore = m_reader.Tell();
     const int recordBefore = m_nRecord;
 
-    int replayed = -1; // the line whose results stand in `replayedValues`
-    std::array<EntryValue, kResultColumns> replayedValues{};
+    // What a line gives the columns it reads does not depend on what stood before it.
+    if (m_replayedIndex != m_index.Generation())
+        m_replayed = -1;
     auto resultsOf = [&](int record) -> const std::array<EntryValue, kResultColumns>* {
-        if (replayed != record) {
+        if (m_replayed != record) {
+            m_replayed = -1;
             if (!ReplayLine(record, headBefore))
                 return nullptr;
-            replayed = record;
-            replayedValues = m_values;
+            m_replayed = record;
+            m_replayedIndex = m_index.Generation();
+            m_replayedValues = m_values;
         }
-        return &replayedValues;
+        return &m_replayedValues;
     };
 
     bool ok = true;
@@ -342,7 +345,6 @@ bool CTQ4Dataset::StepBackThroughIndex(int target)
                 }
                 for (auto line = errorLines.rbegin(); ok && line != errorLines.rend(); ++line) {
                     m_values[Ix(k)] = value;
-                    replayed = -1;
                     ok = ReplayLine(*line, headBefore);
                     value.dValue = m_values[Ix(k)].dValue;
                     value.nErr = m_values[Ix(k)].nErr;

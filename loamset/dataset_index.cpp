@@ -35,6 +35,7 @@ void RecordIndex::Drop()
     m_dependsFrom = INT_MAX;
     m_lastEffects = LineEffects{};
     m_firstRecordTime = 0;
+    ++m_generation;
 }
 
 void RecordIndex::Append(const IndexedRecord& where, const HeaderState& state, const HeaderWritten& written,

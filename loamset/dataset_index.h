@@ -76,6 +76,8 @@ public:
     int ValueSource(int r, int k, bool& errorOnly) const;
     int SeriesSource(int r, int k) const;
     std::uint64_t FirstRecordTime() const { return m_firstRecordTime; }
+    // Changes whenever the index starts anew or is dropped.
+    std::uint64_t Generation() const { return m_generation; }
 
 private:
     std::vector<IndexedRecord> m_records;
@@ -89,6 +91,7 @@ private:
     int m_dependsFrom = INT_MAX;
     LineEffects m_lastEffects{};
     std::uint64_t m_firstRecordTime = 0;
+    std::uint64_t m_generation = 0;
 };
 
 } // namespace loamset

@@ -112,6 +112,11 @@ private:
     std::uint64_t m_lineStart = 0;
     LineEffects m_lineEffects{};
     RecordIndex m_index;
+    // The results of the line last replayed for a step back, while the same index holds: a data
+    // set's steps back all take the columns their lines leave unchanged from the same line.
+    int m_replayed = -1;
+    std::uint64_t m_replayedIndex = 0;
+    std::array<EntryValue, kResultColumns> m_replayedValues{};
 };
 
 } // namespace loamset
