@@ -19,10 +19,10 @@ constexpr const char* kGlobalSynopsis = "[--port NAME] [--verbose]";
 constexpr std::size_t kColumn = 16;
 
 const char kExitStatusText[] =
-    "exit status: 0 done; the code of the error report when one was shown; 1 a failure shown\n"
-    "by its own message (an output file that exists, a calibration file that cannot be read,\n"
-    "output that could not be written, a port that could not be stored); 64 a usage error\n"
-    "(nothing is sent to the meter)\n";
+    "exit status: 0 done; the code of the error report when one was shown, or of the answer\n"
+    "to send; 1 a failure shown by its own message (an output file that exists, a calibration\n"
+    "file that cannot be read, output that could not be written, a port that could not be\n"
+    "stored, a send that no program answered); 64 a usage error (nothing is sent to the meter)\n";
 
 // A name and its text in two columns; a long name puts the text on the next line.
 std::string Row(const std::string& name, const std::string& text) {

@@ -107,15 +107,6 @@ int RunRetrieve(const Invocation& in) {
     return 0;
 }
 
-// Refused rather than taken as a file name: a user who types "-" means standard input or
-// output, and the commands' files never come from or go there.
-std::string CheckFileName(const Invocation& in, const std::string& file) {
-    const std::string command = in.command.name;
-    if (file.empty()) return command + ": FILE cannot be empty";
-    if (file == "-") return command + ": FILE cannot be \"-\" (./- names a file called -)";
-    return {};
-}
-
 std::string CheckRetrieveFile(Invocation& in) { return CheckFileName(in, in.words[0]); }
 
 void AddRetrieve(CLI::App& app, Invocation& in) {
@@ -375,6 +366,21 @@ void AddPort(CLI::App& app, Invocation& in) {
 
 }  // namespace
 
+// Refused rather than taken as a file name: a user who types "-" means standard input or
+// output, and the commands' files never come from or go there.
+std::string CheckFileName(const Invocation& in, const std::string& file) {
+    const std::string command = in.command.name;
+    if (file.empty()) return command + ": FILE cannot be empty";
+    if (file == "-") return command + ": FILE cannot be \"-\" (./- names a file called -)";
+    return {};
+}
+
+bool FindProbeKind(const std::string& name, std::uint8_t& kind) {
+    const ProbeName* probe = FindProbe(name);
+    if (probe) kind = probe->kind;
+    return probe != nullptr;
+}
+
 void RegisterCommands(CLI::App& app, Invocation& in) {
     AddStatusViews(app, in);
     AddRetrieve(app, in);
@@ -385,6 +391,7 @@ void RegisterCommands(CLI::App& app, Invocation& in) {
     AddInstallCal(app, in);
     AddPorts(app, in);
     AddPort(app, in);
+    RegisterChannelCommands(app, in);
 }
 
 }  // namespace loamer::cli

@@ -1,9 +1,9 @@
 // loamer-cli: the meter commands of the desktop program, one per invocation.
 //
-// Exit status: 0 success; the code of the error report when one was shown; 1 for a failure
-// that showed only its own message (an output file exists, a calibration file cannot be read,
-// standard output could not be written, a port could not be stored); 64 for a usage error
-// (nothing is sent to the meter).
+// Exit status: 0 success; the code of the error report when one was shown, or of the answer to
+// send; 1 for a failure that showed only its own message (an output file exists, a calibration
+// file cannot be read, standard output could not be written, a port could not be stored, no
+// program answered a send); 64 for a usage error (nothing is sent to the meter).
 //
 // The port: --port NAME when given, and the stored setting is then not read at all. Without
 // it, the stored port; when the settings file cannot be read or is damaged, the command says so
@@ -11,7 +11,8 @@
 //
 // Signals: SIGINT, SIGTERM and SIGHUP end a meter exchange with the abort report (code 27); the
 // port is closed with its settings restored either way. A stop signal that no exchange answered
-// ends the program by that signal after the close, unless a report code was due. SIGPIPE is
+// ends the program by that signal after the close, unless a report code was due; serve ends
+// on it normally, with status 0. SIGPIPE is
 // ignored: a reader that went away is an output failure (exit 1), not a silent death.
 
 #include <clocale>
@@ -71,13 +72,15 @@ int main(int argc, char** argv) {
         ui.SetDialogAnswer(in.file);
         ScopedUi scope(&ui);
         if (in.command.usesPort) SetCommPortName(ChoosePort(in));
-        {
+        if (in.command.servesRequests) {
+            status = in.command.run(in);
+        } else {
             // The one command of this run holds the line, as a command of the desktop program does.
             MeterCommandScope command;
             status = in.command.run(in);
         }
         CloseCommPort();
-        stopSignal = TerminalUi::UnansweredSignal();
+        if (!in.command.servesRequests) stopSignal = TerminalUi::UnansweredSignal();
     }
     return Finish(status, stopSignal);
 }

@@ -14,6 +14,7 @@ constexpr int kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
 
 volatile std::sig_atomic_t g_interrupted = 0;  // a Ctrl-C no exchange has taken yet
 volatile std::sig_atomic_t g_endSignal = 0;    // SIGTERM or SIGHUP: stays set
+volatile std::sig_atomic_t g_stopAsked = 0;    // any stop signal: stays set, whoever took it
 struct sigaction g_previous[kStopSignalCount];
 
 void OnStopSignal(int signal) {
@@ -26,6 +27,7 @@ void OnStopSignal(int signal) {
         raise(signal);
         return;
     }
+    if (g_stopAsked == 0) g_stopAsked = signal;
     if (signal == SIGINT) {
         g_interrupted = 1;
     } else {
@@ -134,6 +136,8 @@ bool TerminalUi::ChooseSaveFile(const FileDialogSpec&, std::string& path) {
 bool TerminalUi::ChooseOpenFile(const FileDialogSpec& spec, std::string& path) { return ChooseSaveFile(spec, path); }
 
 int TerminalUi::EndSignal() { return g_endSignal; }
+
+int TerminalUi::StopSignal() { return g_stopAsked; }
 
 int TerminalUi::UnansweredSignal() { return g_endSignal != 0 ? g_endSignal : g_interrupted ? SIGINT : 0; }
 

@@ -44,6 +44,8 @@ public:
 
     // SIGTERM or SIGHUP once either has arrived: the run is to end. 0 otherwise.
     static int EndSignal();
+    // The first stop signal that arrived, answered by an exchange or not; 0 before any.
+    static int StopSignal();
     // The signal that asked to stop and that no exchange has answered with an abort yet
     // (EndSignal(), or a Ctrl-C that came outside an exchange); 0 when there is none.
     static int UnansweredSignal();
