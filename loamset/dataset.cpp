@@ -136,8 +136,9 @@ void CTQ4Dataset::StartAfresh()
     m_reader.Close();
     m_index.Drop();
     // Strings handed out for the first file stay valid until the object goes.
+    auto fresh = std::make_unique<Texts>();
     m_retired.push_back(std::move(m_texts));
-    m_texts = std::make_unique<Texts>();
+    m_texts = std::move(fresh);
     m_nRecord = -1;
     m_head = HeaderState{};
     m_written = HeaderWritten{};

@@ -97,7 +97,7 @@ private:
     CellReader m_reader;
     int m_nRecord = -1;
     std::unique_ptr<Texts> m_texts;
-    std::vector<std::unique_ptr<Texts>> m_retired;
+    std::vector<std::unique_ptr<Texts>> m_retired; // texts of files opened before, kept for their strings
 
     HeaderState m_head{};
     HeaderWritten m_written{};

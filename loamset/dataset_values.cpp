@@ -54,6 +54,17 @@ enum class Fast { Number, NoNumber, Unsure };
 // power of ten up to 10^22 is correctly rounded, as the library's conversion is.
 Fast ReadPlainDecimal(std::string_view cell, double& value)
 {
+    // The library skips white space, then wants a sign, a digit, a point, "inf" or "nan".
+    if (cell.empty())
+        return Fast::NoNumber;
+    switch (cell.front()) {
+    case '+': case '-': case '.': case 'i': case 'I': case 'n': case 'N':
+    case ' ': case '\t': case '\n': case '\v': case '\f': case '\r':
+        break;
+    default:
+        if (cell.front() < '0' || cell.front() > '9')
+            return Fast::NoNumber;
+    }
     const char* p = cell.data();
     const char* const end = p + cell.size();
     bool negative = false;
