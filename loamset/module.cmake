@@ -9,19 +9,13 @@ file(RELATIVE_PATH LOAMSET_HEADER_FROM_MODULE ${CMAKE_INSTALL_FULL_LIBDIR}
 set(LOAMSET_BUILD_IDL ${CMAKE_BINARY_DIR}/${CMAKE_INSTALL_DATADIR}/loamset/loamset.idl)
 set(LOAMSET_BUILD_HEADER ${CMAKE_BINARY_DIR}/${CMAKE_INSTALL_INCLUDEDIR}/loamset/kxdataset.h)
 
+add_custom_command(OUTPUT ${LOAMSET_BUILD_IDL}
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/loamset.idl ${LOAMSET_BUILD_IDL}
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/loamset.idl)
 add_custom_command(OUTPUT ${LOAMSET_BUILD_HEADER}
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/kxdataset.h ${LOAMSET_BUILD_HEADER}
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/kxdataset.h)
-set(LOAMSET_TYPE_LIBRARY_FILES ${LOAMSET_BUILD_HEADER})
-# (Without the interface description, registration fails with SELFREG_E_TYPELIB.)
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/loamset.idl)
-  add_custom_command(OUTPUT ${LOAMSET_BUILD_IDL}
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/loamset.idl ${LOAMSET_BUILD_IDL}
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/loamset.idl)
-  list(APPEND LOAMSET_TYPE_LIBRARY_FILES ${LOAMSET_BUILD_IDL})
-  install(FILES loamset.idl DESTINATION ${CMAKE_INSTALL_DATADIR}/loamset)
-endif()
-add_custom_target(loamset_type_library DEPENDS ${LOAMSET_TYPE_LIBRARY_FILES})
+add_custom_target(loamset_type_library DEPENDS ${LOAMSET_BUILD_IDL} ${LOAMSET_BUILD_HEADER})
 
 add_library(loamset MODULE module.cpp class_factory.cpp registration.cpp)
 set_target_properties(loamset PROPERTIES
@@ -42,4 +36,5 @@ endif()
 add_dependencies(loamset loamset_type_library)
 
 install(TARGETS loamset LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES loamset.idl DESTINATION ${CMAKE_INSTALL_DATADIR}/loamset)
 install(FILES kxdataset.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/loamset)
