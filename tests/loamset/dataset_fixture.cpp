@@ -23,8 +23,8 @@ DatasetRef::~DatasetRef()
 std::u16string Wide(const std::string& text)
 {
     std::u16string wide;
-    for (unsigned char c : text)
-        wide.push_back(static_cast<char16_t>(c));
+    for (char c : text)
+        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
     return wide;
 }
 
@@ -66,6 +66,7 @@ std::uint64_t Join(const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} 
 Opened OpenPath(IKXDataset* dataset, const std::string& path)
 {
     Opened opened;
+    std::memset(&opened.header, 0, sizeof opened.header);
     _KXHEADERCAPS caps{};
     _KXHEADERCAPSEX capsEx{};
     opened.hr = dataset->Open(Wide(path).c_str(), &caps, &capsEx, &opened.header);

@@ -159,7 +159,9 @@ TEST(DatasetIndex, StepsBackGiveWhatReReadingGives)
         const Opened a = OpenPath(indexed.get(), path);
         const Opened b = OpenPath(literal.get(), path);
         ASSERT_EQ(a.hr, b.hr) << "seed " << seed;
-        ASSERT_EQ(std::memcmp(&a.header, &b.header, sizeof a.header), 0) << "seed " << seed;
+        if (a.hr == S_OK) {
+            ASSERT_EQ(std::memcmp(&a.header, &b.header, sizeof a.header), 0) << "seed " << seed;
+        }
         if (a.hr == S_OK && a.header.nRecords == 0)
             continue;
         const int records = a.hr == S_OK ? a.header.nRecords : 40;
