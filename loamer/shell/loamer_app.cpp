@@ -39,7 +39,9 @@ bool CLOAMERApp::InitInstance() {
         ReportSettingsProblem(LoadPortName(stored));
         SetCommPortName(stored);
         dialog.ShowPortName(stored);
-        // A signal during the box above has ended the session before the dialog ran.
+        // From here on requests from other programs use the stored port.
+        if (!dialog.SessionEnded()) dialog.ListenForRequests();
+        // A signal during a box above has ended the session before the dialog ran.
         if (!dialog.SessionEnded()) dialog.exec();
     }
     m_pMainWnd = nullptr;

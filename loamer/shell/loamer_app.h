@@ -12,6 +12,7 @@ public:
     // Start-up and the whole run: returns once the main dialog has closed. Returns false, as
     // the program has nothing left to do then. Expects a QApplication. A settings file that
     // cannot be read is reported in one box and the program goes on with the default port.
+    // Then the dialog answers requests from other programs (CLOAMERDlg::ListenForRequests).
     // SIGTERM and SIGHUP close the dialog as Exit would (see CLOAMERDlg::EndSession).
     bool InitInstance();
 

@@ -8,6 +8,8 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSocketNotifier>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdint>
@@ -23,6 +25,7 @@
 #include "loamer/shell/program_icon.h"
 #include "loamer/shell/set_time_dialog.h"
 #include "loamer/upload/cal_install.h"
+#include "loamer/upload/copy_data.h"
 #include "loamer/upload/lin_install.h"
 #include "loamer/version.h"
 
@@ -86,6 +89,16 @@ CLOAMERDlg::CLOAMERDlg(QWidget* parent) : QDialog(parent), ui_(this) {
     ui_.SetProgressBar(progress_);
     clockTimer_.setInterval(kClockPeriodMs);
     connect(&clockTimer_, &QTimer::timeout, this, &CLOAMERDlg::OnClockTimer);
+
+    // Served from the event loop, and from the pump of any wait (a meter read, a send).
+    if (channel_.ReadyDescriptor() >= 0) {
+        channelReady_ = std::make_unique<QSocketNotifier>(channel_.ReadyDescriptor(), QSocketNotifier::Read);
+        connect(channelReady_.get(), &QSocketNotifier::activated, this, &CLOAMERDlg::OnChannelReady);
+    }
+    // The hidden test command: a shortcut of the dialog only.
+    auto* testRequest = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X), this);
+    testRequest->setObjectName(QStringLiteral("testRequest"));
+    connect(testRequest, &QShortcut::activated, this, &CLOAMERDlg::OnTestRequest);
 }
 
 CLOAMERDlg::~CLOAMERDlg() {
@@ -207,6 +220,13 @@ void CLOAMERDlg::BuildControls(QWidget* client) {
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 }
 
+ListenStatus CLOAMERDlg::ListenForRequests() {
+    const ListenStatus status = channel_.Listen(kProgramTitle);
+    if (status != ListenStatus::Listening)
+        ui_.MessageBox(ListenProblemText(status, channel_, kProgramTitle), BoxStyle::Exclamation);
+    return status;
+}
+
 void CLOAMERDlg::ShowPortName(const std::string& name) {
     status_->setToolTip(QStringLiteral("Port: ") + FromProgramText(name));
 }
@@ -236,10 +256,7 @@ void CLOAMERDlg::RunMeterCommand(Command command) {
         command();
     }
     ui_.ClearAbortRequest();
-    if (closePending_) {
-        closePending_ = false;
-        QDialog::done(closeResult_);
-    }
+    FinishPendingClose();
 }
 
 void CLOAMERDlg::StatusView(ErrorCode (*query)(std::string&)) {
@@ -302,6 +319,20 @@ void CLOAMERDlg::OnSerialPort() {
 
 void CLOAMERDlg::OnAbout() { ShowAboutBox(this); }
 
+void CLOAMERDlg::OnChannelReady() {
+    channel_.ServeReady();
+    FinishPendingClose();
+}
+
+// Outside any meter command: a request it sends to this program is served while it waits.
+void CLOAMERDlg::OnTestRequest() {
+    ++testRequestsWaiting_;
+    const TestRequestOutcome outcome = SendTestRequest(channel_);
+    --testRequestsWaiting_;
+    if (outcome.end == TestRequestEnd::CommandRunning) QApplication::beep();
+    FinishPendingClose();
+}
+
 void CLOAMERDlg::OnExit() { CloseWhenIdle(Accepted); }
 
 void CLOAMERDlg::reject() { CloseWhenIdle(Rejected); }
@@ -318,12 +349,20 @@ void CLOAMERDlg::EndSession() {
 
 void CLOAMERDlg::CloseWhenIdle(int result) {
     if (!MeterCommandRunning()) {
+        // The program that the test command waits for may never answer: the wait ends now.
+        if (testRequestsWaiting_ > 0) ui_.RequestAbort();
         QDialog::done(result);
         return;
     }
     closePending_ = true;
     closeResult_ = result;
     ui_.RequestAbort();
+}
+
+void CLOAMERDlg::FinishPendingClose() {
+    if (!closePending_ || MeterCommandRunning()) return;
+    closePending_ = false;
+    QDialog::done(closeResult_);
 }
 
 }  // namespace loamer

@@ -6,22 +6,29 @@
 // refused with a beep; About still opens; Exit and the close box abort the running exchange
 // (as Escape would) and close the dialog once the command has shown its report. A termination
 // signal closes it the same way, without waiting for anyone to close a window.
+//
+// The dialog is also the program's gateway for other programs: its channel answers their
+// requests for the meter (each waits for a running command to end), and the hidden test command
+// (Ctrl+Shift+X, on no menu or button) sends an X request to the program titled "LOAMER".
 #pragma once
 
 #include <QDialog>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "loamer/link/command_scope.h"
 #include "loamer/link/error_codes.h"
 #include "loamer/shell/qt_ui.h"
 #include "loamer/upload/meter_clock.h"
+#include "loamer/upload/posix/copy_data_channel.h"
 
 class QAction;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSocketNotifier;
 
 namespace loamer {
 
@@ -30,8 +37,14 @@ class CLOAMERDlg final : public QDialog, public ClockDisplay {
 
 public:
     explicit CLOAMERDlg(QWidget* parent = nullptr);
-    // Closes the serial port and stops the clock timer.
+    // Closes the serial port and stops the clock timer; the channel removes its socket.
     ~CLOAMERDlg() override;
+
+    // Answers requests from other programs as the program's title from now on. When a running
+    // program already answers as that title, or the system refuses, it says so once (a box, or
+    // standard error once the session is ending) and the program runs on without answering.
+    ListenStatus ListenForRequests();
+    const CopyDataChannel& requestChannel() const { return channel_; }
 
     // The port in use, shown as the status box's tooltip.
     void ShowPortName(const std::string& name);
@@ -76,6 +89,8 @@ private slots:
     void OnSerialPort();
     void OnExit();
     void OnClockTimer();
+    void OnChannelReady();
+    void OnTestRequest();
 
 private:
     void BuildMenu();
@@ -88,13 +103,19 @@ private:
     void OnInstallCalibration(std::uint8_t probeKind);
     // Closes now, or after the running command once its exchange has been aborted.
     void CloseWhenIdle(int result);
+    // Closes when a close was asked for during a command or a request that has now ended.
+    void FinishPendingClose();
 
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QTimer clockTimer_;
     ClockReading shownClock_;
     QtUi ui_;
+    CopyDataChannel channel_;
+    // Declared after the channel: it goes first.
+    std::unique_ptr<QSocketNotifier> channelReady_;
     int clockTimerStarts_ = 0;
+    int testRequestsWaiting_ = 0;
     bool closePending_ = false;
     bool sessionEnded_ = false;
     int closeResult_ = Rejected;

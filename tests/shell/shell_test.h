@@ -64,13 +64,16 @@ ModalAnswerer::Handler ChooseFileAs(const QString& path, QStringList* titles = n
 
 // A meter on the fake backend: answers the handshake, the status request, the clock request
 // and a clock set (keeping the clock that was set), the tables status, table and calibration
-// uploads (accepted, not kept) and memory blocks. requests lists what it received.
+// uploads (accepted, not kept), memory blocks and the X exchange. requests lists what it
+// received.
 class FakeMeter {
 public:
     explicit FakeMeter(FakeBackend& backend);
 
     std::string status = std::string("N") + "V2.13 " + " 87" + "28000" + "02000" + "000000" + "\r\n";
     std::string clock = "H220240305140709\r\n";
+    // Results 1.5, -2.25, 3 and 4.
+    std::string xReply = "x0001.500-0002.25+3.00000 4.00000\r\n";
     bool silent = false;
     std::vector<std::string> requests;
     // Stored records by number ("Z1\r\n" and the body); a number not listed is the end

@@ -122,6 +122,8 @@ FakeMeter::FakeMeter(FakeBackend& backend) : backend_(backend) {
             const std::size_t block = std::stoul(request.substr(2, 5));
             if ((block + 1) * 128 <= memory.size())
                 backend_.SendLater("G2" + request.substr(2, 5) + memory.substr(block * 128, 128) + "\r\n", 30);
+        } else if (request.size() == 162 && request[0] == 'X') {
+            backend_.SendLater(xReply, 30);
         } else if (request.size() == 8 && request[0] == 'R') {
             const auto found = records.find(static_cast<unsigned>(std::stoul(request.substr(1, 5))));
             if (found == records.end()) {
