@@ -2,6 +2,7 @@
 // It creates the object by ProgID through the classes root (after regsvr), or from the module file
 // named by --module, opens FILE and prints its header, series and records.
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -124,32 +125,42 @@ bool ReadDataset(IKXDataset* dataset, const std::u16string& file, Dump& dump) {
 
 int main(int argc, char** argv) {
     CLI::App app(
-        "Prints a data record file's header, series and records as the dataset component reads them.\n"
-        "The component is created by its ProgID " KX_PROGID
-        " (register it first with regsvr), or\n"
-        "from the module file given by --module. Exit status: 0 success, 1 failure, 64 usage error.",
+        "Prints a data record file's header, series and records as the dataset component\n"
+        "reads them. The component is created by its ProgID " KX_PROGID
+        "\n"
+        "(register it first with regsvr), or from the module file given by --module.\n"
+        "Exit status: 0 success, 1 failure, 64 usage error.",
         "loamset-dump");
     std::string file;
     std::string modulePath;
-    Format format = Format::Text;
+    std::string formatName = "text";
     const std::map<std::string, Format> formats{
         {"text", Format::Text}, {"csv", Format::Csv}, {"json", Format::Json}};
     app.add_option("FILE", file, "the data record file")->required();
-    app.add_option(
-           "--format", format,
-           "text (the default), csv (one row per result, with its record and series) or json (everything)")
-        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
-    app.add_option("--module", modulePath, "the component's module file, used without the classes root");
+    app.add_option("--format", formatName,
+                   "text (the default); csv: one row per result, with its record\n"
+                   "and series; json: everything")
+        ->type_name("text|csv|json");
+    app.add_option("--module", modulePath, "the component's module file, used without the\nclasses root")
+        ->type_name("PATH");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         std::cout << app.help();
         return 0;
     } catch (const CLI::ParseError& error) {
-        std::cerr << "loamset-dump: " << error.what() << '\n' << app.help();
+        std::cerr << "loamset-dump: " << error.what() << "\nRun with --help for more information.\n";
         return kExitUsage;
     }
 
+    std::string lowerFormat;
+    for (char c : formatName) lowerFormat += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto chosen = formats.find(lowerFormat);
+    if (chosen == formats.end()) {
+        std::cerr << "loamset-dump: --format: " << formatName << " is none of text, csv, json\n";
+        return kExitUsage;
+    }
+    const Format format = chosen->second;
     Dump dump;
     dump.file = file;
     std::u16string wideFile;
