@@ -433,8 +433,9 @@ typedef struct _KXSeries {
  *
  * Choices of this component: cells after the 28th of a line are ignored; a null file name gives
  * E_POINTER; an empty title cell makes its column feed no result (also under a sensor depth); the
- * title rules apply in their order, so an "Error" title wins over a depth slot; texts are compared
- * ignoring case in ASCII; numbers and dates are read independently of the process's locale.
+ * title rules apply in their order, so an "Error" title wins over a depth slot; a result without a
+ * number (fatal severity) holds 0 in u.v.val.d; texts are compared ignoring case in ASCII; numbers
+ * and dates are read independently of the process's locale.
  */
 #ifdef __cplusplus
 struct IKXDataset : public IUnknown {
