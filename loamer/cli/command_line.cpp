@@ -1,9 +1,11 @@
 #include "loamer/cli/command_line.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -140,8 +142,17 @@ int ParseArguments(int argc, const char* const* argv, Invocation& invocation) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port=") == 0) return UsageError(app, "--port: a port name cannot be empty");
     }
+    // CLI11 takes a word that starts with "-" and a character other than a digit for an option:
+    // a number of send such as -.5 is given to it as -0.5.
+    std::vector<std::string> words(argv + 1, argv + argc);
+    for (auto word = std::find(words.begin(), words.end(), "send"); word != words.end(); ++word) {
+        if (word->size() > 2 && word->compare(0, 2, "-.") == 0 &&
+            word->find_first_not_of("0123456789eE+-", 2) == std::string::npos)
+            word->insert(1, "0");
+    }
+    std::reverse(words.begin(), words.end());
     try {
-        app.parse(argc, argv);
+        app.parse(words);
     } catch (const CLI::CallForHelp&) {
         WriteText(stdout, UsageFor(app));
         return 0;

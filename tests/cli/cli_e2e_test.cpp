@@ -24,57 +24,15 @@
 #include <gtest/gtest.h>
 
 #include "loamer/version.h"
-#include "tests/support/child_process.h"
-#include "tools/tq4sim/emulator.h"
+#include "tests/cli/cli_fixture.h"
 
 namespace {
 
 using namespace loamer::testing;
-using Args = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 constexpr int kNobody = 65534;
 const std::string kAbortReport = "Code: 27 \n\nThe instruction was aborted\n\n";
-
-std::string Join(const Args& args) {
-    std::string joined;
-    for (const std::string& a : args) joined += "[" + a + "]";
-    return joined;
-}
-
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// The line as the next program to open the port finds it: held exclusively or not, and its
-// settings.
-std::string PortState(const std::string& path) {
-    // Root opens a port held exclusively all the same; anyone else is refused.
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return "cannot open: " + std::string(std::strerror(errno));
-    int exclusive = -1;
-    termios t{};
-    const bool ok = ioctl(fd, TIOCGEXCL, &exclusive) == 0 && tcgetattr(fd, &t) == 0;
-    close(fd);
-    if (!ok) return "cannot read its state";
-    char text[200];
-    std::snprintf(text, sizeof text, "exclusive %d, iflag %x oflag %x cflag %x lflag %x speed %u", exclusive,
-                  t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, static_cast<unsigned>(cfgetospeed(&t)));
-    std::string state = text;
-    for (const cc_t c : t.c_cc) state += " " + std::to_string(c);
-    return state;
-}
-
-// Line settings unlike those the program sets, so that a missing restore shows.
-void SetUnusualLineSettings(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    termios t{};
-    ASSERT_EQ(tcgetattr(fd, &t), 0);
-    cfsetspeed(&t, B4800);
-    t.c_cc[VSTART] = 021;
-    t.c_cc[VSTOP] = 023;
-    EXPECT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
-    close(fd);
-}
 
 // A raw pseudo-terminal for a child's stdout or stderr; Screen() is what reached it.
 class Terminal {
@@ -114,39 +72,6 @@ private:
     int master_ = -1;
     int terminal_ = -1;
     char name_[64] = {};
-};
-
-class CliTest : public ::testing::Test {
-protected:
-    // A fresh emulator with the given faults, holding examples/meter.json or memory.
-    void Serve(const Args& faults = {}, const std::string& memory = LOAMER_SOURCE_DIR "/examples/meter.json") {
-        meter_.reset();
-        Args args = {"--memory", memory, "--transcript", transcript_};
-        args.insert(args.end(), faults.begin(), faults.end());
-        tq4sim::EmulatorOptions options;
-        std::string error;
-        ASSERT_EQ(tq4sim::ParseCommandLine(args, &options, &error), tq4sim::ParseOutcome::Run) << error;
-        meter_ = std::make_unique<tq4sim::MeterEmulator>();
-        ASSERT_TRUE(meter_->Start(options, &slave_, &error)) << error;
-    }
-
-    ChildOptions Cli(const Args& args) const {
-        ChildOptions options;
-        options.argv = {LOAMER_CLI};
-        options.argv.insert(options.argv.end(), args.begin(), args.end());
-        options.setEnv = {{"XDG_CONFIG_HOME", config_}, {"LC_ALL", "C"}};
-        return options;
-    }
-    RunResult Run(const Args& args) const { return RunProgram(Cli(args)); }
-
-    std::string Received() const { return ReadFile(transcript_); }
-
-    ScratchDir scratch_;
-    const std::string config_ = scratch_ / "config";
-    const std::string settingsFile_ = config_ + "/Norvane/Loamer.conf";
-    const std::string transcript_ = scratch_ / "received.txt";
-    std::unique_ptr<tq4sim::MeterEmulator> meter_;
-    std::string slave_;
 };
 
 TEST_F(CliTest, TheFourStatusViews) {
@@ -594,6 +519,13 @@ TEST_F(CliTest, UsageErrorsNeverReachTheMeter) {
     // The stored port leads to the meter, so that a command that ran anyway would be seen there.
     ASSERT_EQ(Run({"port", slave_}).status, 0);
     const std::string stored = ReadFile(settingsFile_);
+    // So is a gateway, for a request sent anyway.
+    const auto gateway = StartGateway({});
+    ASSERT_TRUE(gateway);
+    const std::string flx = LOAMER_SOURCE_DIR "/examples/Data.flx";
+    const auto sendX = [&flx](const std::string& record, const std::string& first, const std::string& code) {
+        return Args{"send", "x", flx, record, first, "2", code};
+    };
     const Args cases[] = {
         {},
         {"fly"},
@@ -625,6 +557,28 @@ TEST_F(CliTest, UsageErrorsNeverReachTheMeter) {
         {"install-cal", "tdr", "tdr.cal"},
         {"install-cal", "flx", ""},
         {"install-cal", "flx", "a.cal", "b.cal"},
+        {"serve", "--title", "a/b"},
+        {"serve", "extra"},
+        {"send"},
+        {"send", "fax", flx},
+        {"send", "cal", "tdr", "tdr.cal"},
+        {"send", "cal", "flx"},
+        {"send", "cal", "flx", "-"},
+        {"send", "--to", "a/b", "cal", "flx", "flx.cal"},
+        {"send", "--to", "", "cal", "flx", "flx.cal"},
+        {"send", "x", flx, "0", "6", "2"},
+        {"send", "x", flx, "0", "6", "2", "1", "1"},
+        sendX("-1", "6", "1"),
+        sendX("first", "6", "1"),
+        sendX("0", "6,5", "1"),
+        sendX("0", "", "1"),
+        sendX("0", "inf", "1"),
+        sendX("0", "1e999", "1"),
+        sendX("0", "0x10", "1"),
+        sendX("0", "6", "256"),
+        sendX("0", "6", "-1"),
+        sendX("0", "6", "0x1"),
+        sendX("0", "6", "1.0"),
     };
     for (const Args& args : cases) {
         const RunResult r = Run(args);
@@ -636,6 +590,8 @@ TEST_F(CliTest, UsageErrorsNeverReachTheMeter) {
     }
     EXPECT_EQ(Received(), "");
     EXPECT_EQ(ReadFile(settingsFile_), stored);
+    gateway->Signal(SIGTERM);
+    EXPECT_EQ(gateway->Wait(5000), 0);
 }
 
 TEST_F(CliTest, HelpAndVersion) {
@@ -645,7 +601,8 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_EQ(Run({"fly"}).err, "loamer-cli: unknown command fly\n" + help.out);
     for (const std::string synopsis :
           {"set-clock [--system | YYYY-MM-DD HH:MM:SS]", "install-table SENSOR FILE.LIN",
-          "install-cal orbis|flx FILE.cal", "debug FILE [--force]"}) {
+          "install-cal orbis|flx FILE.cal", "debug FILE [--force]", "serve [--title T]",
+          "send [--to T] cal orbis|flx FILE.cal | x FILE RECORD P1 P2 CODE"}) {
         const RunResult command = Run({synopsis.substr(0, synopsis.find(' ')), "--help"});
         EXPECT_EQ(command.status, 0);
         EXPECT_EQ(command.out.rfind("usage: loamer-cli [--port NAME] [--verbose] " + synopsis + "\n", 0), 0u)
