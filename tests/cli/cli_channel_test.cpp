@@ -80,6 +80,14 @@ TEST_F(CliTest, TheGatewayServesRequestsOfOtherPrograms) {
               "Another program already answers requests from other programs as 'loaMER'; this one does not answer "
               "them.\n");
 
+    // A runtime folder that cannot hold the sockets.
+    ChildOptions blocked = Cli({"serve"});
+    blocked.setEnv.back().second = shortRecords;
+    const RunResult failed = RunProgram(blocked);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err, "Cannot answer requests from other programs at " + shortRecords +
+                              "/loamer/loamer.sock:\nNot a directory\n");
+
     gateway->Signal(SIGTERM);
     EXPECT_EQ(gateway->Wait(5000), 0) << gateway->Err();
     EXPECT_EQ(gateway->Err(), "");

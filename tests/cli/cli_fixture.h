@@ -86,6 +86,7 @@ protected:
         ChildOptions options;
         options.argv = {LOAMER_CLI};
         options.argv.insert(options.argv.end(), args.begin(), args.end());
+        // The locale second and the runtime folder last, for tests that change them.
         options.setEnv = {{"XDG_CONFIG_HOME", config_}, {"LC_ALL", "C"}, {"XDG_RUNTIME_DIR", runtime_}};
         return options;
     }
