@@ -12,8 +12,8 @@
 // Signals: SIGINT, SIGTERM and SIGHUP end a meter exchange with the abort report (code 27); the
 // port is closed with its settings restored either way. A stop signal that no exchange answered
 // ends the program by that signal after the close, unless a report code was due; serve ends
-// on it normally, with status 0. SIGPIPE is
-// ignored: a reader that went away is an output failure (exit 1), not a silent death.
+// on it normally, with status 0. SIGPIPE is ignored: a reader that went away is an output
+// failure (exit 1), not a silent death.
 
 #include <clocale>
 #include <csignal>
