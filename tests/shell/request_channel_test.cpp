@@ -12,11 +12,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -32,8 +32,8 @@
 #include "tests/support/child_process.h"
 
 using namespace loamer;
-using loamer::testing::ScratchDir;
 using loamer::testing::ScopedEnv;
+using loamer::testing::ScratchDir;
 
 namespace {
 
