@@ -76,4 +76,17 @@ public:
     WaitCursorScope& operator=(const WaitCursorScope&) = delete;
 };
 
+// Shows the progress bar from position 0 in steps of 1, and hides it on every way out of a scope.
+class ProgressScope {
+public:
+    ProgressScope() {
+        Ui().ProgressSetStep(1);
+        Ui().ProgressSetPos(0);
+        Ui().ProgressShow();
+    }
+    ~ProgressScope() { Ui().ProgressHide(); }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+};
+
 }  // namespace loamer

@@ -14,19 +14,6 @@ namespace loamer {
 
 namespace {
 
-// Hides the progress bar on every way out once it has been shown.
-class ProgressScope {
-public:
-    ProgressScope() {
-        Ui().ProgressSetStep(1);
-        Ui().ProgressSetPos(0);
-        Ui().ProgressShow();
-    }
-    ~ProgressScope() { Ui().ProgressHide(); }
-    ProgressScope(const ProgressScope&) = delete;
-    ProgressScope& operator=(const ProgressScope&) = delete;
-};
-
 // One block: the request, the reply into reply (cleared by the read), its checks.
 ErrorCode ExchangeBlock(char type, unsigned number, unsigned char (&reply)[kMemoryBlock.reply]) {
     char request[16];

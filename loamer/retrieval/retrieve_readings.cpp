@@ -17,19 +17,6 @@ ErrorCode WriteChunk(OutputFile& file, const std::string& chunk) {
     return ERR_FILE_WRITE;
 }
 
-// Hides the progress bar on every way out once it has been shown.
-class ProgressScope {
-public:
-    ProgressScope() {
-        Ui().ProgressSetStep(1);
-        Ui().ProgressSetPos(0);
-        Ui().ProgressShow();
-    }
-    ~ProgressScope() { Ui().ProgressHide(); }
-    ProgressScope(const ProgressScope&) = delete;
-    ProgressScope& operator=(const ProgressScope&) = delete;
-};
-
 // One record: fetched, decoded against the layout, composed. chunk stays empty for the end.
 ErrorCode NextChunk(unsigned number, char order, DataSetLayout& layout, std::string& chunk, bool& end) {
     char kind = 0;

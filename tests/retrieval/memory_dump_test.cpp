@@ -9,29 +9,14 @@
 #include <vector>
 
 #include "loamer/retrieval/memory_dump.h"
+#include "tests/support/memory_file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/link_fixture.h"
 
 using namespace loamer;
+using loamer::testing::MemoryFile;
 
 namespace {
-
-// A file in memory; its write number failAt (counting from 1) fails as a full disk would.
-class MemoryFile final : public OutputFile {
-public:
-    bool Write(const void* bytes, std::size_t count, std::string& problem) override {
-        if (++writes == failAt) {
-            problem = "No space left on device";
-            return false;
-        }
-        content.append(static_cast<const char*>(bytes), count);
-        return true;
-    }
-    bool Close(std::string&) override { return true; }
-    std::string content;
-    int writes = 0;
-    int failAt = 0;
-};
 
 class NullDisplay final : public ClockDisplay {
 public:

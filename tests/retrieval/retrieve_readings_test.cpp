@@ -8,32 +8,17 @@
 #include <vector>
 
 #include "loamer/retrieval/retrieve_readings.h"
+#include "tests/support/memory_file.h"
 #include "tests/retrieval/records.h"
 #include "tests/support/child_process.h"
 #include "tests/support/link_fixture.h"
 
 using namespace loamer;
+using loamer::testing::MemoryFile;
 using loamer::testing::ProfileBody;
 using loamer::testing::ReadingBody;
 
 namespace {
-
-// A file in memory; its write number failAt (counting from 1) fails as a full disk would.
-class MemoryFile final : public OutputFile {
-public:
-    bool Write(const void* bytes, std::size_t count, std::string& problem) override {
-        if (++writes == failAt) {
-            problem = "No space left on device";
-            return false;
-        }
-        content.append(static_cast<const char*>(bytes), count);
-        return true;
-    }
-    bool Close(std::string&) override { return true; }
-    std::string content;
-    int writes = 0;
-    int failAt = 0;
-};
 
 const std::string kReading2 = ReadingBody("00002", "0003", 'A', "  0.345   1.234E  9.999   9.999 ");
 const std::string kReading3 = ReadingBody("00003", "0004", 'B', "  0.400   0.500   9.999   9.999 ", "20160305150000");
