@@ -2,12 +2,10 @@
 #include "loamset/dataset_object.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "loamset/platform.h"
 
 namespace loamset {
 namespace {
@@ -21,57 +19,6 @@ constexpr int kHeaderCaps = KXHEADERCAPS_DEVICEID | KXHEADERCAPS_DEVNAME | KXHEA
 static_assert(kHeaderCaps == 0x03092083);
 constexpr int kSeriesCaps =
     KXSERIESCAPS_CHANNELNAME | KXSERIESCAPS_SENSORNAME | KXSERIESCAPS_SENSORTYPE | KXSERIESCAPS_UNITS;
-
-// The file name in the system's narrow character set, UTF-8.  False for a lone surrogate.
-bool NarrowFileName(const KXWCHAR* wide, std::string& narrow)
-{
-    for (const KXWCHAR* p = wide; *p != 0; ++p) {
-        std::uint32_t c = *p;
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            const std::uint32_t low = p[1];
-            if (low < 0xDC00 || low > 0xDFFF)
-                return false;
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            ++p;
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return false;
-        }
-        if (c < 0x80) {
-            narrow.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            narrow.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            narrow.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            narrow.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            narrow.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            narrow.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            narrow.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            narrow.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            narrow.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            narrow.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return true;
-}
-
-// A failed open as a result code: the matching Windows error number, E_FAIL for the others.
-HRESULT ResultOfOpenError(int error)
-{
-    switch (error) {
-    case ENOENT:
-        return HRESULT_FROM_WIN32(2);
-    case ENOTDIR:
-        return HRESULT_FROM_WIN32(3);
-    case EMFILE:
-        return HRESULT_FROM_WIN32(4);
-    case EACCES:
-    case EPERM:
-        return HRESULT_FROM_WIN32(5);
-    default:
-        return E_FAIL;
-    }
-}
 
 FILETIME SplitFileTime(std::uint64_t t)
 {
@@ -168,21 +115,12 @@ HRESULT STDMETHODCALLTYPE CTQ4Dataset::Open(const KXWCHAR* pszFileName, _KXHEADE
     if (pnCaps == nullptr || pnCapsEx == nullptr || pDataset == nullptr || pszFileName == nullptr)
         return E_POINTER;
     try {
-        std::string path;
-        const bool named = NarrowFileName(pszFileName, path);
         if (m_reader.IsOpen() || m_texts->banner != nullptr || m_texts->series.Count() != 0)
             StartAfresh();
-        if (!named)
-            return E_FAIL;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return ResultOfOpenError(errno);
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            return E_FAIL;
-        }
-        m_reader.Attach(fd);
+        FileHandle file = kNoFile;
+        if (const HRESULT opened = OpenDataFile(pszFileName, file); FAILED(opened))
+            return opened;
+        m_reader.Attach(file);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

@@ -1,10 +1,6 @@
 #include "loamset/dataset_cells.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace loamset {
 namespace {
@@ -32,12 +28,12 @@ CellReader::CellReader() = default;
 
 CellReader::~CellReader() { Close(); }
 
-void CellReader::Attach(int fd)
+void CellReader::Attach(FileHandle file)
 {
     Close();
     if (!m_buf)
         m_buf = std::make_unique<unsigned char[]>(kBufferSize);
-    m_fd = fd;
+    m_file = file;
     m_bufStart = 0;
     m_pos = 0;
     m_end = 0;
@@ -45,9 +41,8 @@ void CellReader::Attach(int fd)
 
 void CellReader::Close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    CloseDataFile(m_file);
+    m_file = kNoFile;
     m_bufStart = 0;
     m_pos = 0;
     m_end = 0;
@@ -62,10 +57,7 @@ void CellReader::Fill(std::size_t want)
         m_pos = 0;
     }
     while (m_end < want) {
-        ssize_t got = ::pread(m_fd, m_buf.get() + m_end, kBufferSize - m_end,
-                              static_cast<off_t>(m_bufStart + m_end));
-        if (got < 0 && errno == EINTR)
-            continue;
+        const std::ptrdiff_t got = ReadDataFile(m_file, m_buf.get() + m_end, kBufferSize - m_end, m_bufStart + m_end);
         if (got <= 0)
             return; // the end of the file, or a read error, which ends the file for the reader
         m_end += static_cast<std::size_t>(got);
@@ -151,10 +143,7 @@ void CellReader::Seek(std::uint64_t offset)
 
 std::uint64_t CellReader::FileSize() const
 {
-    struct stat st {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
-        return UINT64_MAX;
-    return static_cast<std::uint64_t>(st.st_size);
+    return DataFileSize(m_file);
 }
 
 } // namespace loamset

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string_view>
 
+#include "loamset/platform.h"
+
 namespace loamset {
 
 // A cell holds at most this many characters; one more that is no delimiter makes the cell too long.
@@ -27,10 +29,10 @@ public:
     CellReader(const CellReader&) = delete;
     CellReader& operator=(const CellReader&) = delete;
 
-    // Takes ownership of an open descriptor (closed by Close and the destructor).
-    void Attach(int fd);
+    // Takes ownership of an open file (closed by Close and the destructor).
+    void Attach(FileHandle file);
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_file != kNoFile; }
 
     // Reads one cell and its delimiter.  A CR right before an LF is dropped, as text mode does.
     // EndOfFile when the file ends before a delimiter (a cell in progress is dropped); TooLong when
@@ -46,7 +48,7 @@ public:
 private:
     void Fill(std::size_t want);
 
-    int m_fd = -1;
+    FileHandle m_file = kNoFile;
     std::unique_ptr<unsigned char[]> m_buf;
     std::uint64_t m_bufStart = 0; // file offset of m_buf[0]
     std::size_t m_pos = 0;        // read position in m_buf

@@ -1,21 +1,15 @@
 // The module's four entry points, its lock count and its cached class factory.
-#include <dlfcn.h>
-
 #include <atomic>
-#include <cstdlib>
 #include <mutex>
 #include <new>
-#include <string>
 
 #include "comrt/com_types.h"
-#include "comrt/registry_store.h"
 #include "loamset/class_factory.h"
 #include "loamset/dataset.h"
 #include "loamset/kxdataset.h"
 #include "loamset/module.h"
+#include "loamset/module_platform.h"
 #include "loamset/registration.h"
-
-#define LOAMSET_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -54,31 +48,6 @@ HRESULT Guarded(Body body) noexcept {
     }
 }
 
-std::string RealPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return {};
-    std::string real(resolved);
-    std::free(resolved);
-    return real;
-}
-
-// Any object inside the module tells the loader which file it came from.
-const int kModuleAnchor = 0;
-
-// The module's own file, and beside it the installed interface description and client header,
-// at the places the build gave them relative to the module.
-HRESULT LocateFiles(loamset::RegistrationFiles& files) {
-    Dl_info info{};
-    if (::dladdr(&kModuleAnchor, &info) == 0 || info.dli_fname == nullptr) return SELFREG_E_CLASS;
-    files.module = RealPath(info.dli_fname);
-    if (files.module.empty()) return SELFREG_E_CLASS;
-    const std::string folder = files.module.substr(0, files.module.find_last_of('/') + 1);
-    files.idl = RealPath(folder + LOAMSET_IDL_FROM_MODULE);
-    files.header = RealPath(folder + LOAMSET_HEADER_FROM_MODULE);
-    if (files.idl.empty() || files.header.empty()) return SELFREG_E_TYPELIB;
-    return S_OK;
-}
-
 }  // namespace
 
 namespace loamset {
@@ -102,7 +71,7 @@ long ModuleLockCount() noexcept {
 
 }  // namespace loamset
 
-LOAMSET_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+LOAMSET_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (!IsEqualGUID(rclsid, CLSID_TQ4Dataset)) return CLASS_E_CLASSNOTAVAILABLE;
@@ -114,24 +83,28 @@ LOAMSET_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** pp
     return g_factory->QueryInterface(riid, ppv);
 }
 
-LOAMSET_EXPORT HRESULT DllCanUnloadNow() {
+LOAMSET_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     return loamset::ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-LOAMSET_EXPORT HRESULT DllRegisterServer() {
+LOAMSET_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
     return Guarded([]() -> HRESULT {
         loamset::RegistrationFiles files;
-        if (const HRESULT hr = LocateFiles(files); FAILED(hr)) return hr;
-        const HRESULT hr = comrt::EditClassesRoot(
-            [&](comrt::Registry& registry) { return loamset::AddRegistration(registry, files); });
-        return hr == E_INVALIDARG ? SELFREG_E_CLASS : hr;  // a path that the file cannot hold
+        if (const HRESULT hr = loamset::LocateRegistrationFiles(files); FAILED(hr)) return hr;
+        const HRESULT hr = loamset::EditClassesRoot([&](loamset::RegistrationStore& store) {
+            return loamset::AddRegistration(store, files, loamset::kPlatformTypeLibraryRows);
+        });
+        if (hr == E_INVALIDARG) return SELFREG_E_CLASS;  // a path that the classes root cannot hold
+        if (FAILED(hr)) return hr;
+        return loamset::RegisterTypeLibrary(files);
     });
 }
 
-LOAMSET_EXPORT HRESULT DllUnregisterServer() {
+LOAMSET_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
     return Guarded([] {
-        return comrt::EditClassesRoot([](comrt::Registry& registry) {
-            loamset::RemoveRegistration(registry);
+        loamset::UnregisterTypeLibrary();
+        return loamset::EditClassesRoot([](loamset::RegistrationStore& store) {
+            loamset::RemoveRegistration(store, loamset::kPlatformTypeLibraryRows);
             return S_OK;
         });
     });

@@ -19,6 +19,7 @@ struct Row {
     const char* name;  // null: the row is the key alone
     const char* data;
     Removal removal;
+    bool typeLibrary = false;  // one of the type library's rows
 };
 
 // Placeholders: %CLSID%, %LIBID%, %MODULE%, %IDL%, %HEADER%, %HELPDIR%, %PLATFORM%.
@@ -34,12 +35,12 @@ constexpr Row kRows[] = {
     {"CLSID\\%CLSID%\\InprocServer32", "", "%MODULE%", Removal::Value},
     {"CLSID\\%CLSID%\\InprocServer32", "ThreadingModel", "both", Removal::Value},
     {"TypeLib", nullptr, nullptr, Removal::Never},
-    {"TypeLib\\%LIBID%", nullptr, nullptr, Removal::Value},
-    {"TypeLib\\%LIBID%\\1.0", "", KX_TYPELIB_HELPSTRING, Removal::WholeTree},
-    {"TypeLib\\%LIBID%\\1.0\\0\\%PLATFORM%", "", "%IDL%", Removal::Value},
-    {"TypeLib\\%LIBID%\\1.0\\0\\%PLATFORM%", "Header", "%HEADER%", Removal::Value},
-    {"TypeLib\\%LIBID%\\1.0\\FLAGS", "", "0", Removal::Value},
-    {"TypeLib\\%LIBID%\\1.0\\HELPDIR", "", "%HELPDIR%", Removal::Value},
+    {"TypeLib\\%LIBID%", nullptr, nullptr, Removal::Value, true},
+    {"TypeLib\\%LIBID%\\1.0", "", KX_TYPELIB_HELPSTRING, Removal::WholeTree, true},
+    {"TypeLib\\%LIBID%\\1.0\\0\\%PLATFORM%", "", "%IDL%", Removal::Value, true},
+    {"TypeLib\\%LIBID%\\1.0\\0\\%PLATFORM%", "Header", "%HEADER%", Removal::Value, true},
+    {"TypeLib\\%LIBID%\\1.0\\FLAGS", "", "0", Removal::Value, true},
+    {"TypeLib\\%LIBID%\\1.0\\HELPDIR", "", "%HELPDIR%", Removal::Value, true},
 };
 
 // The layout of the interface's records follows the pointer size, so the two are told apart.
@@ -89,8 +90,9 @@ std::string Expand(std::string_view text, const RegistrationFiles* files) {
 
 }  // namespace
 
-HRESULT AddRegistration(comrt::Registry& registry, const RegistrationFiles& files) {
+HRESULT AddRegistration(RegistrationStore& registry, const RegistrationFiles& files, TypeLibraryRows typeLibrary) {
     for (const Row& row : kRows) {
+        if (row.typeLibrary && typeLibrary == TypeLibraryRows::Skipped) continue;
         const std::string key = Expand(row.key, &files);
         if (row.removal == Removal::WholeTree) registry.DeleteTree(key);
         const HRESULT hr = row.name == nullptr ? registry.CreateKey(key)
@@ -100,8 +102,9 @@ HRESULT AddRegistration(comrt::Registry& registry, const RegistrationFiles& file
     return S_OK;
 }
 
-void RemoveRegistration(comrt::Registry& registry) {
+void RemoveRegistration(RegistrationStore& registry, TypeLibraryRows typeLibrary) {
     for (auto it = std::rbegin(kRows); it != std::rend(kRows); ++it) {
+        if (it->typeLibrary && typeLibrary == TypeLibraryRows::Skipped) continue;
         const std::string key = Expand(it->key, nullptr);
         switch (it->removal) {
             case Removal::Never: break;
