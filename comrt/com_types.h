@@ -10,6 +10,13 @@
 
 #include <stdint.h>
 
+#ifdef _WIN32
+/* On Windows the system declares all of it. */
+#include <windows.h>
+#include <unknwn.h>
+#include <olectl.h>
+#else
+
 /* The base types are declared once, by this header or by loamset/kxdataset.h, whichever comes
  * first; both declare the same names in the same way. */
 #ifndef COMRT_BASE_TYPES_DEFINED
@@ -162,5 +169,7 @@ struct IClassFactory {
 };
 
 #endif /* __cplusplus */
+
+#endif /* _WIN32 */
 
 #endif /* COMRT_COM_TYPES_H */

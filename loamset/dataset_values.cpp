@@ -2,35 +2,13 @@
 
 #include "loamset/kxdataset.h"
 
-#include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <locale.h>
+
+#include "loamset/platform.h"
 
 namespace loamset {
 namespace {
-
-// The C locale as an object, so conversions never depend on the process's LC_NUMERIC or LC_CTYPE.
-locale_t CLocale()
-{
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
-
-class InCLocale {
-public:
-    InCLocale() : m_previous(CLocale() ? uselocale(CLocale()) : static_cast<locale_t>(nullptr)) {}
-    ~InCLocale()
-    {
-        if (m_previous)
-            uselocale(m_previous);
-    }
-    InCLocale(const InCLocale&) = delete;
-    InCLocale& operator=(const InCLocale&) = delete;
-
-private:
-    locale_t m_previous;
-};
 
 // The cell as a C string for the library's scanner (cells hold at most 254 characters).
 struct CellString {
@@ -138,7 +116,7 @@ bool ReadTime(std::string_view text, std::size_t at, unsigned* fields)
 bool ReadNumberCellByLibrary(std::string_view cell, double& value)
 {
     CellString text(cell);
-    InCLocale c;
+    const ScopedCLocale c;
     double v = 0;
     if (std::sscanf(text.text, "%lg", &v) != 1)
         return false;
@@ -162,7 +140,7 @@ bool ReadNumberCell(std::string_view cell, double& value)
 void ScanDateCellByLibrary(std::string_view cell, DateScan& scan)
 {
     CellString text(cell);
-    InCLocale c;
+    const ScopedCLocale c;
     unsigned* y = scan.yearForm;
     unsigned* t = scan.twoDigitForm;
     int used = 0;

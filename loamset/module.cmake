@@ -17,7 +17,7 @@ add_custom_command(OUTPUT ${LOAMSET_BUILD_HEADER}
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/kxdataset.h)
 add_custom_target(loamset_type_library DEPENDS ${LOAMSET_BUILD_IDL} ${LOAMSET_BUILD_HEADER})
 
-add_library(loamset MODULE module.cpp class_factory.cpp registration.cpp posix/module_platform.cpp)
+add_library(loamset MODULE ${LOAMSET_MODULE_SOURCES} posix/module_platform.cpp)
 set_target_properties(loamset PROPERTIES
   PREFIX ""
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${CMAKE_INSTALL_LIBDIR}

@@ -1,5 +1,5 @@
 // What the dataset reader needs from the system: its data record file, opened by the client's
-// wide name and read at offsets.  One implementation per platform: posix/platform.cpp (a
+// wide name and read at offsets, and the C locale for the library's number scanner.  One implementation per platform: posix/platform.cpp (a
 // descriptor, the name converted to UTF-8) and windows/platform.cpp (a file handle, the name as is).
 #pragma once
 
@@ -23,5 +23,18 @@ void CloseDataFile(FileHandle file) noexcept;
 std::ptrdiff_t ReadDataFile(FileHandle file, void* buffer, std::size_t size, std::uint64_t offset) noexcept;
 // The file's current size, or UINT64_MAX when it cannot be learned.
 std::uint64_t DataFileSize(FileHandle file) noexcept;
+
+// While it lives, the library's conversions on this thread (sscanf) read numbers as the C locale
+// does, whatever locale the client process has set.  Without one, they follow the process's locale.
+class ScopedCLocale {
+public:
+    ScopedCLocale() noexcept;
+    ~ScopedCLocale();
+    ScopedCLocale(const ScopedCLocale&) = delete;
+    ScopedCLocale& operator=(const ScopedCLocale&) = delete;
+
+private:
+    void* m_previous = nullptr; // what the destructor puts back, in the platform's terms
+};
 
 } // namespace loamset

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <locale.h>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -47,7 +48,24 @@ bool NarrowFileName(const KXWCHAR* wide, std::string& narrow)
     return true;
 }
 
+// The C locale as an object, so conversions never depend on the process's LC_NUMERIC or LC_CTYPE.
+locale_t CLocale()
+{
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return c;
+}
+
 } // namespace
+
+ScopedCLocale::ScopedCLocale() noexcept : m_previous(CLocale() ? uselocale(CLocale()) : static_cast<locale_t>(nullptr))
+{
+}
+
+ScopedCLocale::~ScopedCLocale()
+{
+    if (m_previous)
+        uselocale(static_cast<locale_t>(m_previous));
+}
 
 HRESULT OpenDataFile(const KXWCHAR* name, FileHandle& file) noexcept
 {
