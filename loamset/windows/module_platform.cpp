@@ -38,12 +38,18 @@ std::string Utf8(const std::wstring& wide) {
     return utf8;
 }
 
-// The module's full path; empty when the system cannot tell it.
-std::wstring ModulePath() {
+HMODULE ThisModule() {
     HMODULE module = nullptr;
     if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                               reinterpret_cast<LPCWSTR>(&kModuleAnchor), &module))
-        return {};
+        return nullptr;
+    return module;
+}
+
+// The module's full path; empty when the system cannot tell it.
+std::wstring ModulePath() {
+    const HMODULE module = ThisModule();
+    if (module == nullptr) return {};
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
         const DWORD length = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
@@ -116,13 +122,15 @@ private:
 
 const TypeLibraryRows kPlatformTypeLibraryRows = TypeLibraryRows::Skipped;
 
-// The type library is a resource of the module itself.
+// The type library is the module's resource TYPELIB 1.
 HRESULT LocateRegistrationFiles(RegistrationFiles& files) {
     const std::wstring path = ModulePath();
     files.module = Utf8(path);
     if (files.module.empty()) return SELFREG_E_CLASS;
     files.idl = files.module;
     files.header.clear();
+    // Checked before anything is written, so that a module built without it registers nothing.
+    if (::FindResourceW(ThisModule(), MAKEINTRESOURCEW(1), L"TYPELIB") == nullptr) return SELFREG_E_TYPELIB;
     return S_OK;
 }
 
