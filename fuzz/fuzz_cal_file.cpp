@@ -32,7 +32,7 @@ public:
     void ProgressStep() override {}
     void ProgressHide() override {}
     bool PumpMessages() override { return false; }
-    bool ChooseOpenFile(const FileDialogSpec&, std::string& path) override {
+    bool ChooseOpenFile(const FileDialogOptions&, std::string& path) override {
         path = "/fuzz/input.cal";
         return true;
     }

@@ -12,20 +12,12 @@
 #include "loamer/link/clock.h"
 #include "loamer/link/comm_port.h"
 #include "loamer/retrieval/memory_dump.h"
+#include "tests/support/memory_file.h"
 
 using namespace loamer;
+using loamer::testing::MemoryFile;
 
 namespace {
-
-class MemoryFile final : public OutputFile {
-public:
-    bool Write(const void* bytes, std::size_t count, std::string&) override {
-        content.append(static_cast<const char*>(bytes), count);
-        return true;
-    }
-    bool Close(std::string&) override { return true; }
-    std::string content;
-};
 
 class BoxUi final : public UiServices {
 public:

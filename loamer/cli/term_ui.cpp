@@ -127,13 +127,13 @@ bool TerminalUi::PumpMessages() {
     return true;
 }
 
-bool TerminalUi::ChooseSaveFile(const FileDialogSpec&, std::string& path) {
+bool TerminalUi::ChooseSaveFile(const FileDialogOptions&, std::string& path) {
     if (dialogAnswer_.empty()) return false;
     path = dialogAnswer_;
     return true;
 }
 
-bool TerminalUi::ChooseOpenFile(const FileDialogSpec& spec, std::string& path) { return ChooseSaveFile(spec, path); }
+bool TerminalUi::ChooseOpenFile(const FileDialogOptions& options, std::string& path) { return ChooseSaveFile(options, path); }
 
 int TerminalUi::EndSignal() { return g_endSignal; }
 

@@ -38,8 +38,8 @@ public:
     bool PumpMessages() override;
     // Both dialogs answer with the command's FILE argument, so that the command's checks and
     // messages come in the dialog's order; with none given they cancel.
-    bool ChooseSaveFile(const FileDialogSpec& spec, std::string& path) override;
-    bool ChooseOpenFile(const FileDialogSpec& spec, std::string& path) override;
+    bool ChooseSaveFile(const FileDialogOptions& options, std::string& path) override;
+    bool ChooseOpenFile(const FileDialogOptions& options, std::string& path) override;
     void SetDialogAnswer(std::string path) { dialogAnswer_ = std::move(path); }
 
     // SIGTERM or SIGHUP once either has arrived: the run is to end. 0 otherwise.

@@ -12,7 +12,7 @@ enum class BoxStyle { Plain, Information, Exclamation, Error };
 
 // What a file dialog offers: the name and extension it proposes, and its filter in the form
 // "Text (*.EXT)|*.EXT|All Files (*.*) |*.*||" (pairs of a description and a pattern).
-struct FileDialogSpec {
+struct FileDialogOptions {
     const char* defaultExtension = "";
     const char* defaultName = "";
     const char* filter = "";
@@ -41,8 +41,8 @@ public:
 
     // The file dialogs: true with the chosen path, false when the user cancels. Interfaces that
     // cannot ask (a silent run) cancel.
-    virtual bool ChooseSaveFile(const FileDialogSpec& /*spec*/, std::string& /*path*/) { return false; }
-    virtual bool ChooseOpenFile(const FileDialogSpec& /*spec*/, std::string& /*path*/) { return false; }
+    virtual bool ChooseSaveFile(const FileDialogOptions& /*options*/, std::string& /*path*/) { return false; }
+    virtual bool ChooseOpenFile(const FileDialogOptions& /*options*/, std::string& /*path*/) { return false; }
 
     // Handles the events that wait (repaint, timers, clicks) and returns true when the user
     // asked to abort the running exchange (Escape in the dialog, Ctrl-C in the terminal).

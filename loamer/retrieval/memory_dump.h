@@ -23,7 +23,7 @@ inline constexpr MemoryArea kDumpedMemory[] = {{'2', 256}};
 inline constexpr std::size_t kMemoryBlockSize = memory_block_reply::kData.width;
 
 // The save dialog of the Debug command.
-inline constexpr FileDialogSpec kDebugFileDialog{"BIN", "TQ4 DEBUG", "BIN Files (*.BIN)|*.BIN|All Files (*.*) |*.*||",
+inline constexpr FileDialogOptions kDebugFileDialog{"BIN", "TQ4 DEBUG", "BIN Files (*.BIN)|*.BIN|All Files (*.*) |*.*||",
                                                  true};
 
 // "Direct", "Internal", "External" for '0' to '2'; "" for any other type.

@@ -12,7 +12,7 @@ namespace loamer {
 inline constexpr char kReadingsSavedText[] = "Your readings were saved to disk.";
 
 // The save dialog of the Retrieve command.
-inline constexpr FileDialogSpec kRetrieveFileDialog{"CSV", "LOAMER", "CSV Files (*.CSV)|*.CSV|All Files (*.*) |*.*||",
+inline constexpr FileDialogOptions kRetrieveFileDialog{"CSV", "LOAMER", "CSV Files (*.CSV)|*.CSV|All Files (*.*) |*.*||",
                                                     true};
 
 enum class RetrieveOutcome {

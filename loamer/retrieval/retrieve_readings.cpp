@@ -26,7 +26,7 @@ ErrorCode NextChunk(unsigned number, char order, DataSetLayout& layout, std::str
         return ERR_NONE;
     }
     if (kind == kKindCorrupt) return ERR_MEMORY_CORRUPT;
-    if (kind != kKindProfileHeader && kind != kKindSensorHeader && ReadingSlots(kind) == 0) return ERR_BAD_REPLY;
+    // Any other kind that is no header nor the expected reading is refused here, before its body.
 
     RecordBody body;
     if (ErrorCode rc = ReadRecordBody(kind, layout, body); rc != ERR_NONE) return rc;

@@ -134,28 +134,28 @@ void QtUi::ProgressHide() {
     if (bar_) bar_->hide();
 }
 
-bool QtUi::ChooseSaveFile(const FileDialogSpec& spec, std::string& path) { return ChooseFile(spec, true, path); }
+bool QtUi::ChooseSaveFile(const FileDialogOptions& options, std::string& path) { return ChooseFile(options, true, path); }
 
-bool QtUi::ChooseOpenFile(const FileDialogSpec& spec, std::string& path) { return ChooseFile(spec, false, path); }
+bool QtUi::ChooseOpenFile(const FileDialogOptions& options, std::string& path) { return ChooseFile(options, false, path); }
 
-bool QtUi::ChooseFile(const FileDialogSpec& spec, bool save, std::string& path) {
+bool QtUi::ChooseFile(const FileDialogOptions& options, bool save, std::string& path) {
     if (unattended_) return false;
     QFileDialog dialog(owner_.data(), save ? QStringLiteral("Save As") : QStringLiteral("Open"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(save && spec.confirmOverwrite));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(save && options.confirmOverwrite));
     // "*.CSV" lists readings.csv as well: names on this system differ in case.
     QDir::Filters entries = dialog.filter();
     entries.setFlag(QDir::CaseSensitive, false);
     dialog.setFilter(entries);
-    dialog.setNameFilters(QtNameFilters(spec.filter));
-    const QString extension = QString::fromLatin1(spec.defaultExtension);
+    dialog.setNameFilters(QtNameFilters(options.filter));
+    const QString extension = QString::fromLatin1(options.defaultExtension);
     dialog.setDefaultSuffix(extension);
     dialog.setDirectory(lastFolder_.isEmpty() ? QDir::currentPath() : lastFolder_);
-    if (*spec.defaultName) {
-        QString name = QString::fromLatin1(spec.defaultName);
+    if (*options.defaultName) {
+        QString name = QString::fromLatin1(options.defaultName);
         if (!extension.isEmpty() && !name.contains(u'.')) name += u'.' + extension;
         dialog.selectFile(name);
     }

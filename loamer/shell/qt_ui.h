@@ -50,8 +50,8 @@ public:
     // default name with its extension proposed in the folder used last in this run, the default
     // extension appended to a name typed without one. A choice repaints the owner at once.
     // Unattended, they cancel.
-    bool ChooseSaveFile(const FileDialogSpec& spec, std::string& path) override;
-    bool ChooseOpenFile(const FileDialogSpec& spec, std::string& path) override;
+    bool ChooseSaveFile(const FileDialogOptions& options, std::string& path) override;
+    bool ChooseOpenFile(const FileDialogOptions& options, std::string& path) override;
 
     // Runs the events that wait without blocking. Key presses meant for the window that was
     // modal when the pump started are swallowed, Escape among them as the abort request; a
@@ -70,7 +70,7 @@ public:
     int waitCursorDepth() const { return waitDepth_; }
 
 private:
-    bool ChooseFile(const FileDialogSpec& spec, bool save, std::string& path);
+    bool ChooseFile(const FileDialogOptions& options, bool save, std::string& path);
 
     QPointer<QWidget> owner_;
     QPointer<QProgressBar> bar_;

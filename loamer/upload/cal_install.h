@@ -14,7 +14,7 @@
 namespace loamer {
 
 // The open dialog of the calibration commands.
-inline constexpr FileDialogSpec kCalFileDialog{"cal", "", "Calibration Files (*.cal)|*.cal|All Files (*.*)|*.*||",
+inline constexpr FileDialogOptions kCalFileDialog{"cal", "", "Calibration Files (*.cal)|*.cal|All Files (*.*)|*.*||",
                                                false};
 
 // 'W', '2' for the Orbis probe or '3' for any other kind, the name, the numbers, "\r\n". False,

@@ -110,7 +110,7 @@ CommandResult InstallLinTable(char sensorCode, ClockDisplay& display) {
         return {CommandEnd::OwnMessage, ERR_NONE};
     }
 
-    const FileDialogSpec dialog{kLinFileExtension, stem, kLinFileFilter, false};
+    const FileDialogOptions dialog{kLinFileExtension, stem, kLinFileFilter, false};
     std::string path;
     if (!Ui().ChooseOpenFile(dialog, path)) return {CommandEnd::Cancelled, ERR_NONE};
 

@@ -17,13 +17,13 @@ bool Choose(std::vector<std::string>& answers, std::string& path) {
 
 }  // namespace
 
-bool RecordingUi::ChooseSaveFile(const FileDialogSpec& spec, std::string& path) {
-    fileDialogs.push_back(std::string("save ") + spec.defaultName + "." + spec.defaultExtension);
+bool RecordingUi::ChooseSaveFile(const FileDialogOptions& options, std::string& path) {
+    fileDialogs.push_back(std::string("save ") + options.defaultName + "." + options.defaultExtension);
     return Choose(chosenFiles, path);
 }
 
-bool RecordingUi::ChooseOpenFile(const FileDialogSpec& spec, std::string& path) {
-    fileDialogs.push_back(std::string("open ") + spec.defaultName + "." + spec.defaultExtension);
+bool RecordingUi::ChooseOpenFile(const FileDialogOptions& options, std::string& path) {
+    fileDialogs.push_back(std::string("open ") + options.defaultName + "." + options.defaultExtension);
     return Choose(chosenFiles, path);
 }
 

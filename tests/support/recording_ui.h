@@ -28,8 +28,8 @@ public:
     void ProgressHide() override { progress.push_back("hide"); }
     bool PumpMessages() override;
     // Answers with the next of chosenFiles ("" cancels), recording what was offered.
-    bool ChooseSaveFile(const FileDialogSpec& spec, std::string& path) override;
-    bool ChooseOpenFile(const FileDialogSpec& spec, std::string& path) override;
+    bool ChooseSaveFile(const FileDialogOptions& options, std::string& path) override;
+    bool ChooseOpenFile(const FileDialogOptions& options, std::string& path) override;
 
     std::vector<RecordedBox> boxes;
     std::vector<std::string> progress;
