@@ -10,12 +10,14 @@
 
 #include "comrt/comrt.h"
 #include "loamset/kxdataset.h"
+#include "tools/common/utf8_to_utf16.h"
 #include "tools/loamset-dump/dump_output.h"
 
 namespace {
 
 using loamset_dump::Dump;
 using loamset_dump::Format;
+using loamer_tools::Utf8ToUtf16;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 64;
@@ -33,36 +35,6 @@ void Fail(const std::string& what, HRESULT hr) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
     std::cerr << "loamset-dump: " << what << ": " << code << " (" << DatasetResultText(hr) << ")\n";
-}
-
-// The file name goes to the object as UTF-16; false when the bytes are no UTF-8.
-bool Utf8ToUtf16(const std::string& text, std::u16string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80           ? 1
-                           : (lead >> 5) == 0x6  ? 2
-                           : (lead >> 4) == 0xE  ? 3
-                           : (lead >> 3) == 0x1E ? 4
-                                                 : 0;
-        if (length == 0 || i + static_cast<std::size_t>(length) > text.size()) return false;
-        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = code << 6 | (next & 0x3F);
-        }
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        if (code >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(code);
-        }
-        i += static_cast<std::size_t>(length);
-    }
-    return true;
 }
 
 // Reads everything while the object is alive; the copies outlive it. Prints its own message.

@@ -75,8 +75,10 @@ struct ComponentSource {
     std::string modulePath;
 };
 
-// Called from the loading thread after Open and then every few hundred records; `total` is the
-// record count Open reported. Loading stops as soon as `cancel` is true.
+// Called from the loading thread after Open, every few hundred records and once at the end;
+// `total` is the record count Open reported, 0 when Open failed partway (see LoadDataset).
+// Open itself reads the file through once and cannot be interrupted; after it, loading stops
+// within a few hundred records once `cancel` is true.
 using LoadProgress = std::function<void(std::int64_t done, std::int64_t total)>;
 
 struct LoadOutcome {
@@ -89,11 +91,21 @@ struct LoadOutcome {
 
 // Creates the object, opens `file` (UTF-8 path), copies series and every record into `out`, and
 // releases the object. Runs in any one thread; never throws (memory exhaustion is E_OUTOFMEMORY).
+//
+// `out` is replaced whatever happens, and then keeps everything that was read:
+// - a file that is damaged partway (Open answers DATASET_E_FORMAT after good records): the
+//   records before the bad line are read all the same, and the outcome reports DATASET_E_FORMAT
+//   with step "record N", N being how many were kept (step "open" when none could be read);
+// - a failure while reading records (step "record N") keeps the N records before it;
+// - a cancelled load keeps what was read, with `cancelled` set.
+// A file name that is no UTF-8 fails at step "open" with 0x80070459 (no Unicode mapping).
 LoadOutcome LoadDataset(const std::string& file, const ComponentSource& source, DatasetSnapshot& out,
                         const LoadProgress& progress = {}, const std::atomic<bool>* cancel = nullptr);
 
 // A sentence for the user saying why `file` could not be shown, from the outcome's result code:
-// "... is not a data record file that Loamer wrote, or it is damaged (0x80041002)." and so on.
+// "... is not a data record file that Loamer wrote, or it is damaged (0x80041002)." and so on,
+// with the runtime's detail before the code when there is one. It says so when the first N
+// records are shown nonetheless (step "record N"). "" for a successful load.
 std::string DescribeFailure(const std::string& file, const LoadOutcome& outcome);
 
 // "2024-06-18T09:02:14": ISO 8601 without a zone, as the meter's clock kept it.
@@ -114,13 +126,17 @@ struct ChartPoint {
 
 // The series' readings in record order, split into runs at every result that IsGap(): the chart
 // draws each run as one line, so an error reading is a gap, never a zero. Results of severity
-// Information or Warning are points of their run.
+// Information or Warning are points of their run. Records without a result of the series (other
+// data sets) are passed over without a gap; no run is empty.
 std::vector<std::vector<ChartPoint>> SeriesRuns(const DatasetSnapshot& data, std::int32_t series);
 
 // At most 4 * buckets points of `run` between x0 and x1 that keep its shape: per bucket the
-// first, lowest, highest and last points in x order. Runs that are short enough come back whole.
+// first, lowest, highest and last points in x order. Runs that are short enough (at most
+// 4 * buckets points) come back whole; of longer ones, points outside [x0, x1] are left out.
+// Buckets below 1 count as 1.
 std::vector<ChartPoint> Decimate(const std::vector<ChartPoint>& run, double x0, double x1, int buckets);
 
+// The chart's x of a record time: milliseconds since 1970-01-01 of the meter's wall clock.
 double TicksToChartX(std::int64_t ticks);
 
 }  // namespace loamset_view
