@@ -1,10 +1,24 @@
 /* comrt: creating component objects on Linux, for clients in C and C++.
  *
- * Classes are found in the classes root, a text file in the registry export format at
- * $COMRT_CLASSES_ROOT when that is set and not empty, else ~/.local/share/comrt/classes.reg. A class
- * is served by the module named by CLSID\{clsid}\InprocServer32; comrt loads it once per process,
- * asks its DllGetClassObject for the class factory and keeps the module loaded until
+ * Classes are found in two places, both text files in the registry export format:
+ * - the user's classes root, $COMRT_CLASSES_ROOT when that is set and not empty, else
+ *   ~/.local/share/comrt/classes.reg: what `regsvr MODULE` writes and `regsvr -u MODULE` removes
+ *   (installed as comrt-regsvr);
+ * - the system's registration files, every *.reg file in the system folder in name order, read only:
+ *   $COMRT_SYSTEM_CLASSES when that is set (set but empty: none), else <datadir>/comrt/classes.d of
+ *   the installation (/usr/share/comrt/classes.d for a /usr install). An installed component puts
+ *   its file there, so that every user can create it without registering it.
+ * A key (ProgID\CLSID, ProgID\CurVer, CLSID\{clsid}\InprocServer32) is taken from the first of
+ * these that holds it, the user's root first: a user's own registration of a class shadows the
+ * system's. System files that cannot be read, are damaged or exceed 1 MiB are skipped, and
+ * ComrtLastErrorDetail names them when a lookup fails.
+ *
+ * A class is served by the module named by CLSID\{clsid}\InprocServer32; comrt loads it once per
+ * process, asks its DllGetClassObject for the class factory and keeps the module loaded until
  * ComrtFreeUnusedModules finds that its DllCanUnloadNow allows unloading.
+ *
+ * Programs link the static library libcomrt.a, which is C++ inside: a C program links the C++
+ * standard library and libdl too (pkg-config --libs loamset gives all of it).
  *
  * Every function returns a result code and throws nothing. An interface pointer handed out belongs to
  * the caller, who releases it. Every function is safe to call from any thread. */
@@ -25,7 +39,7 @@ typedef HRESULT(STDAPICALLTYPE* ComrtDllUnregisterServerFn)(void);
 
 /* Looks up ProgID\CLSID (or, failing that, the class of the ProgID named by ProgID\CurVer).
  * CO_E_CLASSSTRING when the ProgID is not registered or is no valid ProgID; E_POINTER for a null
- * argument; a registry read failure as its result. */
+ * argument; a failure to read the user's classes root as its result. */
 HRESULT ComrtCLSIDFromProgID(const char* progId, CLSID* clsid);
 
 /* Writes "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (upper case, 39 bytes with the NUL) into text.
@@ -57,7 +71,8 @@ HRESULT ComrtCreateInstanceFromModule(const char* modulePath, REFCLSID rclsid, I
 int ComrtFreeUnusedModules(void);
 
 /* Why this thread's last failed call of the functions above failed, when there is more to say than
- * the result code ("no Loamset.TQ4Dataset\CLSID in /home/ann/.local/share/comrt/classes.reg", the
+ * the result code ("no Loamset.TQ4Dataset\CLSID in /home/ann/.local/share/comrt/classes.reg or
+ * the .reg files of /usr/share/comrt/classes.d", followed by each system file skipped and why; the
  * loader's message for a module that does not load); "" otherwise. Valid until the thread's next
  * call of those functions. */
 const char* ComrtLastErrorDetail(void);

@@ -71,12 +71,12 @@ HRESULT ModuleClassObject(const char* modulePath, REFCLSID rclsid, REFIID riid, 
 }
 
 HRESULT RegisteredModule(REFCLSID rclsid, std::string& path) {
-    comrt::Registry registry;
-    if (const HRESULT hr = comrt::ReadClassesRoot(registry, &t_detail); FAILED(hr)) return hr;
+    comrt::ClassesView classes;
+    if (const HRESULT hr = comrt::ReadClassesView(classes, &t_detail); FAILED(hr)) return hr;
     const std::string key = "CLSID\\" + comrt::GuidToString(rclsid) + "\\InprocServer32";
-    const std::string* server = registry.FindValue(key, "");
+    const std::string* server = classes.FindValue(key, "");
     if (server == nullptr || server->empty()) {
-        return Failure(REGDB_E_CLASSNOTREG, "no " + key + " in " + comrt::ClassesRootPath());
+        return Failure(REGDB_E_CLASSNOTREG, "no " + key + " " + classes.Searched());
     }
     path = *server;
     return S_OK;
@@ -129,17 +129,17 @@ HRESULT ComrtCLSIDFromProgID(const char* progId, CLSID* clsid) {
         // A backslash would reach into another key; the registry limits a ProgID's length.
         if (name.empty() || name.size() > 255 || name.find('\\') != std::string::npos)
             return CO_E_CLASSSTRING;
-        comrt::Registry registry;
-        if (const HRESULT hr = comrt::ReadClassesRoot(registry, &t_detail); FAILED(hr)) return hr;
-        const std::string* text = registry.FindValue(name + "\\CLSID", "");
+        comrt::ClassesView classes;
+        if (const HRESULT hr = comrt::ReadClassesView(classes, &t_detail); FAILED(hr)) return hr;
+        const std::string* text = classes.FindValue(name + "\\CLSID", "");
         if (text == nullptr) {
-            if (const std::string* current = registry.FindValue(name + "\\CurVer", "");
+            if (const std::string* current = classes.FindValue(name + "\\CurVer", "");
                 current != nullptr && !current->empty() && current->find('\\') == std::string::npos) {
-                text = registry.FindValue(*current + "\\CLSID", "");
+                text = classes.FindValue(*current + "\\CLSID", "");
             }
         }
         if (text == nullptr)
-            return Failure(CO_E_CLASSSTRING, "no " + name + "\\CLSID in " + comrt::ClassesRootPath());
+            return Failure(CO_E_CLASSSTRING, "no " + name + "\\CLSID " + classes.Searched());
         if (!comrt::ParseGuid(*text, *clsid)) {
             return Failure(CO_E_CLASSSTRING, name + "\\CLSID holds no class identifier: \"" + *text + "\"");
         }

@@ -1,13 +1,16 @@
 #include "comrt/registry_store.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -63,23 +66,28 @@ std::string HomeFolder() {
     return {};
 }
 
-// Reads the whole file; exists is false (and the result 0) when there is none.
-int ReadWholeFile(const std::string& path, std::string& text, bool& exists, mode_t* mode) {
+// Reads the whole file; exists is false (and the result 0) when there is none. EFBIG when the file
+// holds more than limit bytes. A FIFO or device does not block the open; it is refused as no file.
+int ReadWholeFile(const std::string& path, std::string& text, bool& exists, mode_t* mode,
+                  std::size_t limit = SIZE_MAX) {
     text.clear();
     exists = false;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return errno == ENOENT ? 0 : errno;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return errno;
     if (!S_ISREG(st.st_mode)) return EINVAL;
     if (mode != nullptr) *mode = st.st_mode & 07777;
     exists = true;
+    if (static_cast<std::uintmax_t>(st.st_size) > limit) return EFBIG;
     char chunk[8192];
     for (;;) {
         const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) return 0;
+        // The file may have grown since fstat.
+        if (static_cast<std::size_t>(n) > limit - text.size()) return EFBIG;
         text.append(chunk, static_cast<std::size_t>(n));
     }
 }
@@ -151,6 +159,28 @@ HRESULT ReplaceFile(const std::string& path, std::string_view text, mode_t mode,
     return S_OK;
 }
 
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// The names of the registration files in folder, in byte order; a missing folder has none.
+int RegistrationFileNames(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return errno == ENOENT ? 0 : errno;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        // Hidden files are editors' and package tools' temporary copies.
+        if (name.front() != '.' && EndsWith(name, ".reg")) names.emplace_back(name);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return error;
+}
+
 }  // namespace
 
 std::string ClassesRootPath() {
@@ -158,6 +188,11 @@ std::string ClassesRootPath() {
     const std::string home = HomeFolder();
     if (home.empty()) return {};
     return home + "/.local/share/comrt/classes.reg";
+}
+
+std::string SystemClassesFolder() {
+    if (const char* folder = std::getenv("COMRT_SYSTEM_CLASSES"); folder != nullptr) return folder;
+    return COMRT_SYSTEM_CLASSES_DIR;
 }
 
 HRESULT ReadClassesRoot(Registry& out, std::string* detail) {
@@ -203,6 +238,64 @@ HRESULT EditClassesRoot(const std::function<HRESULT(Registry&)>& edit, std::stri
     const std::string after = registry.ToText();
     if (exists && after == before) return S_OK;
     return ReplaceFile(path, after, mode, detail);
+}
+
+const std::string* ClassesView::FindValue(std::string_view key, std::string_view name) const {
+    for (const Source& source : sources_) {
+        if (source.registry.HasKey(key)) return source.registry.FindValue(key, name);
+    }
+    return nullptr;
+}
+
+std::string ClassesView::Searched() const {
+    std::string text = "in " + (rootPath_.empty() ? std::string("no classes root (no home folder)") : rootPath_);
+    if (!systemFolder_.empty()) text += " or the .reg files of " + systemFolder_;
+    for (const std::string& skipped : skipped_) text += "; skipped " + skipped;
+    return text;
+}
+
+HRESULT ReadClassesView(ClassesView& out, std::string* detail) {
+    out = ClassesView{};
+    out.rootPath_ = ClassesRootPath();
+    if (!out.rootPath_.empty()) {
+        ClassesView::Source root{out.rootPath_, {}};
+        if (const HRESULT hr = ReadClassesRoot(root.registry, detail); FAILED(hr)) return hr;
+        out.sources_.push_back(std::move(root));
+    }
+
+    out.systemFolder_ = SystemClassesFolder();
+    if (out.systemFolder_.empty()) return S_OK;
+    std::vector<std::string> names;
+    if (const int error = RegistrationFileNames(out.systemFolder_, names); error != 0) {
+        out.skipped_.push_back(Describe(out.systemFolder_, error));
+    }
+    for (const std::string& name : names) {
+        const std::string path = out.systemFolder_ + '/' + name;
+        std::string text;
+        bool exists = false;
+        const int error = ReadWholeFile(path, text, exists, nullptr, kSystemFileLimit);
+        if (error == EFBIG) {
+            out.skipped_.push_back(path + ": larger than " + std::to_string(kSystemFileLimit) + " bytes");
+            continue;
+        }
+        if (error == EINVAL) {
+            out.skipped_.push_back(path + ": not a regular file");
+            continue;
+        }
+        if (error != 0) {
+            out.skipped_.push_back(Describe(path, error));
+            continue;
+        }
+        if (!exists) continue;  // removed since the folder was listed
+        ClassesView::Source source{path, {}};
+        std::string problem;
+        if (FAILED(ParseStore(path, text, source.registry, &problem))) {
+            out.skipped_.push_back(std::move(problem));
+            continue;
+        }
+        out.sources_.push_back(std::move(source));
+    }
+    return S_OK;
 }
 
 }  // namespace comrt

@@ -1,4 +1,6 @@
-// regsvr [-u] [-s] MODULE: has a component module add its classes to the classes root, or remove them.
+// regsvr [-u] [-s] MODULE: has a component module add its classes to the user's classes root, or
+// remove them from it. Installed as comrt-regsvr; it names itself as it was called. The system's
+// registration files are the packages' own and never written here.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -18,11 +20,24 @@ constexpr int kExitEntry = 4;
 constexpr int kExitCall = 5;
 constexpr int kExitUsage = 64;
 
-constexpr const char* kUsage =
-    "usage: regsvr [-u] [-s] MODULE\n"
-    "  Loads the component module MODULE and calls its DllRegisterServer, or with -u its\n"
-    "  DllUnregisterServer. -s prints nothing on success.\n"
-    "  The classes root is $COMRT_CLASSES_ROOT, or ~/.local/share/comrt/classes.reg.\n";
+void PrintUsage(std::FILE* out, const char* program) {
+    const std::string folder = comrt::SystemClassesFolder();
+    std::fprintf(out,
+                 "usage: %s [-u] [-s] MODULE\n"
+                 "  Loads the component module MODULE and calls its DllRegisterServer, or with -u its\n"
+                 "  DllUnregisterServer. -s prints nothing on success.\n"
+                 "  Both change only your classes root, $COMRT_CLASSES_ROOT or\n"
+                 "  ~/.local/share/comrt/classes.reg, whose classes come before those registered\n"
+                 "  for every user by the .reg files in %s.\n",
+                 program, folder.empty() ? "no system folder" : folder.c_str());
+}
+
+// The name the program was called by, for its messages.
+const char* ProgramName(const char* argv0) {
+    if (argv0 == nullptr || *argv0 == '\0') return "regsvr";
+    const char* slash = std::strrchr(argv0, '/');
+    return slash != nullptr ? slash + 1 : argv0;
+}
 
 // The path the module is loaded from, and so the path it registers: absolute, so that a client in
 // another folder finds it; a bare name means the file in the current folder when there is one.
@@ -38,6 +53,7 @@ std::string ModulePath(const std::string& argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* program = ProgramName(argc > 0 ? argv[0] : nullptr);
     bool unregister = false;
     bool silent = false;
     std::string module;
@@ -47,7 +63,7 @@ int main(int argc, char** argv) {
         if (options && arg == "--") {
             options = false;
         } else if (options && (arg == "-h" || arg == "--help")) {
-            std::fputs(kUsage, stdout);
+            PrintUsage(stdout, program);
             return 0;
         } else if (options && arg == "-u") {
             unregister = true;
@@ -56,12 +72,12 @@ int main(int argc, char** argv) {
         } else if ((!options || arg.empty() || arg.front() != '-') && module.empty()) {
             module = arg;
         } else {
-            std::fputs(kUsage, stderr);
+            PrintUsage(stderr, program);
             return kExitUsage;
         }
     }
     if (module.empty()) {
-        std::fputs(kUsage, stderr);
+        PrintUsage(stderr, program);
         return kExitUsage;
     }
 
@@ -70,26 +86,26 @@ int main(int argc, char** argv) {
     const std::string loadPath = path.find('/') == std::string::npos ? "./" + path : path;
     void* handle = ::dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
-        std::fprintf(stderr, "regsvr: cannot load %s: %s\n", module.c_str(), ::dlerror());
+        std::fprintf(stderr, "%s: cannot load %s: %s\n", program, module.c_str(), ::dlerror());
         return kExitLoad;
     }
     const char* entryName = unregister ? "DllUnregisterServer" : "DllRegisterServer";
     const auto entry = reinterpret_cast<ComrtDllRegisterServerFn>(::dlsym(handle, entryName));
     if (entry == nullptr) {
-        std::fprintf(stderr, "regsvr: %s has no entry point %s\n", path.c_str(), entryName);
+        std::fprintf(stderr, "%s: %s has no entry point %s\n", program, path.c_str(), entryName);
         return kExitEntry;
     }
     const HRESULT hr = entry();
     // The module stays loaded to the end, so that a leak report can still name its functions.
     if (FAILED(hr)) {
-        std::fprintf(stderr, "regsvr: %s in %s failed: 0x%08X (%s)\n", entryName, path.c_str(),
+        std::fprintf(stderr, "%s: %s in %s failed: 0x%08X (%s)\n", program, entryName, path.c_str(),
                      static_cast<unsigned>(hr), ComrtResultText(hr));
         std::string detail;
         comrt::Registry registry;
         if (FAILED(comrt::ReadClassesRoot(registry, &detail))) {
-            std::fprintf(stderr, "regsvr: %s\n", detail.c_str());
+            std::fprintf(stderr, "%s: %s\n", program, detail.c_str());
         } else {
-            std::fprintf(stderr, "regsvr: the classes root is %s\n", comrt::ClassesRootPath().c_str());
+            std::fprintf(stderr, "%s: the classes root is %s\n", program, comrt::ClassesRootPath().c_str());
         }
         return kExitCall;
     }

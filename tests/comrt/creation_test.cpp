@@ -31,6 +31,7 @@ protected:
     ScratchDir scratch;
     std::string path = scratch / "classes.reg";
     ScopedEnv root{"COMRT_CLASSES_ROOT", path.c_str()};
+    ScopedEnv noSystemClasses{"COMRT_SYSTEM_CLASSES", ""};
 
     static void Register(const CLSID& clsid, const std::string& server) {
         const std::string key = "CLSID\\" + comrt::GuidToString(clsid);
