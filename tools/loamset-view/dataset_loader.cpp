@@ -62,6 +62,7 @@ private:
     // Reads records from 0 up to `total` (all of them until the first failure when `total` < 0).
     // S_OK when done; DATASET_E_ENDOFFILE when an open-ended read ran out; otherwise the failure.
     HRESULT ReadRecords(IKXDataset* dataset, int total, int& failedAt);
+    bool BeforeTheDamage(IKXDataset* dataset, HRESULT endedWith) const;
 
     DatasetSnapshot& out_;
     const LoadProgress& progress_;
@@ -136,6 +137,17 @@ HRESULT Loader::ReadRecords(IKXDataset* dataset, int total, int& failedAt) {
     return S_OK;
 }
 
+// Whether the records read after a DATASET_E_FORMAT from Open are those before the bad line. When
+// Open stopped before the first record, the object still stands there and reads on past the bad
+// line; a re-read from the start (going back) meets the bad line again and never the file's end.
+bool Loader::BeforeTheDamage(IKXDataset* dataset, HRESULT endedWith) const {
+    if (out_.records.empty()) return true;
+    if (endedWith == DATASET_E_ENDOFFILE || out_.series.empty()) return false;
+    if (out_.records.size() < 2) return true;
+    int n = 0;
+    return SUCCEEDED(dataset->ReadRecord(0, &n, nullptr, nullptr, nullptr, nullptr));
+}
+
 LoadOutcome Loader::Run(const std::string& file, const ComponentSource& source) {
     LoadOutcome outcome;
     out_ = DatasetSnapshot{};
@@ -202,6 +214,10 @@ LoadOutcome Loader::Run(const std::string& file, const ComponentSource& source) 
         return outcome;
     }
     if (damaged) {
+        if (!BeforeTheDamage(dataset.get(), read)) {
+            out_.records.clear();
+            out_.results.clear();
+        }
         if (!out_.records.empty()) out_.firstRecordTicks = out_.records.front().ticks;
         outcome.result = opened;
         outcome.step = out_.records.empty() ? "open" : "record " + std::to_string(out_.records.size());
