@@ -71,9 +71,11 @@ QPixmap ProgramIconPixmap(int size) {
 }
 
 QIcon ProgramIcon() {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) icon.addPixmap(ProgramIconPixmap(size));
-    return icon;
+    QIcon drawn;
+    for (int size : {16, 24, 32, 48, 64}) drawn.addPixmap(ProgramIconPixmap(size));
+    // The installed icon (share/icons/hicolor, the same drawing as SVG and PNGs) is what the desktop
+    // shows in its menu; the window uses it too, and the drawing when run from the build folder.
+    return QIcon::fromTheme(QStringLiteral("loamer"), drawn);
 }
 
 }  // namespace loamer

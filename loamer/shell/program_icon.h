@@ -1,4 +1,5 @@
-// The program's icon, drawn rather than loaded so that the program carries no image files.
+// The program's icon: the installed theme icon "loamer", or the same drawing made here when the
+// program runs uninstalled, so that it carries no image files of its own.
 #pragma once
 
 #include <QIcon>
@@ -6,7 +7,7 @@
 
 namespace loamer {
 
-// The icon at the usual sizes (16 to 64 pixels).
+// The theme's icon, else the drawing at the usual sizes (16 to 64 pixels).
 QIcon ProgramIcon();
 // One rendering of the icon, size x size pixels.
 QPixmap ProgramIconPixmap(int size);
