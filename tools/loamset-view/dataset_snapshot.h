@@ -83,7 +83,7 @@ using LoadProgress = std::function<void(std::int64_t done, std::int64_t total)>;
 
 struct LoadOutcome {
     std::int32_t result = 0;  // HRESULT: 0 loaded; the component's or the runtime's failure
-    std::string step;         // "create", "open", "series" or "record N" where it failed
+    std::string step;         // "create", "open", "series" or "record N" where it failed; "" when loaded
     std::string detail;       // the runtime's explanation when it gave one
     bool cancelled = false;
     bool ok() const { return result >= 0 && !cancelled; }
@@ -105,7 +105,8 @@ LoadOutcome LoadDataset(const std::string& file, const ComponentSource& source, 
 // A sentence for the user saying why `file` could not be shown, from the outcome's result code:
 // "... is not a data record file that Loamer wrote, or it is damaged (0x80041002)." and so on,
 // with the runtime's detail before the code when there is one. It says so when the first N
-// records are shown nonetheless (step "record N"). "" for a successful load.
+// records are shown nonetheless (step "record N"). 'Loading "<file>" was stopped.' for a cancelled
+// load, "" for a successful one.
 std::string DescribeFailure(const std::string& file, const LoadOutcome& outcome);
 
 // "2024-06-18T09:02:14": ISO 8601 without a zone, as the meter's clock kept it.
