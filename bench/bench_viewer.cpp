@@ -1,7 +1,7 @@
 // The viewer core's share of "time to first chart" on a generated data record file, against the
 // dataset component's Open alone on the same file, both through the module as the viewer loads it:
 //   (a) create the object and Open the file
-//   (b) LoadDataset, then SeriesRuns and Decimate(..., 1600 buckets) for every series with units
+//   (b) LoadDataset, then AllSeriesRuns and Decimate(..., 1600 buckets) for every series with units
 // Prints both wall-clock times, their ratio and the peak resident size after (b). No limits.
 //   bench_viewer [MEGABYTES]   (default 100; the file is made in a scratch folder and removed)
 #include <sys/resource.h>
@@ -76,10 +76,11 @@ int main(int argc, char** argv) {
         last = std::max(last, r.ticks);
     }
     std::size_t charted = 0, runs = 0, points = 0;
+    const auto allRuns = AllSeriesRuns(data);
     for (std::size_t s = 0; s < data.series.size(); ++s) {
         if (data.series[s].units.empty()) continue;
         ++charted;
-        for (const auto& run : SeriesRuns(data, static_cast<std::int32_t>(s))) {
+        for (const auto& run : allRuns[s]) {
             ++runs;
             points += Decimate(run, TicksToChartX(first), TicksToChartX(last), 1600).size();
         }
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
     std::printf("charted %zu series with units: %zu runs, %zu points after decimation\n", charted, runs, points);
     std::printf("(a) Open alone                          %7.3f s\n", open);
     std::printf("(b) LoadDataset                         %7.3f s\n", load);
-    std::printf("(b) LoadDataset + SeriesRuns + Decimate %7.3f s   (b)/(a) %.2f\n", chart, chart / open);
+    std::printf("(b) LoadDataset + runs + Decimate     %7.3f s   (b)/(a) %.2f\n", chart, chart / open);
     std::printf("peak resident size after (b)            %7.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
     std::remove(path.c_str());
     rmdir(folder);

@@ -93,6 +93,19 @@ TEST(ViewerRuns, AnErrorReadingIsAGapBetweenTwoRuns) {
         for (const auto& run : runs) sizes.push_back(run.size());
         EXPECT_EQ(sizes, c.runSizes) << c.series;
     }
+    const auto all = AllSeriesRuns(FieldDay());
+    ASSERT_EQ(all.size(), FieldDay().series.size());
+    for (std::size_t s = 0; s < all.size(); ++s) {
+        const auto one = SeriesRuns(FieldDay(), static_cast<std::int32_t>(s));
+        ASSERT_EQ(all[s].size(), one.size()) << s;
+        for (std::size_t r = 0; r < one.size(); ++r) {
+            ASSERT_EQ(all[s][r].size(), one[r].size()) << s;
+            for (std::size_t p = 0; p < one[r].size(); ++p) {
+                EXPECT_EQ(all[s][r][p].x, one[r][p].x);
+                EXPECT_EQ(all[s][r][p].y, one[r][p].y);
+            }
+        }
+    }
     const auto runs = SeriesRuns(FieldDay(), SeriesNamed(FieldDay(), "VP4 1.VWC 0100"));
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_DOUBLE_EQ(runs[0][0].x, 1718701334000.0);  // 2024-06-18 09:02:14 as UTC

@@ -25,6 +25,36 @@ std::vector<std::vector<ChartPoint>> SeriesRuns(const DatasetSnapshot& data, std
     return runs;
 }
 
+std::vector<std::vector<std::vector<ChartPoint>>> AllSeriesRuns(const DatasetSnapshot& data) {
+    std::vector<std::vector<std::vector<ChartPoint>>> all(data.series.size());
+    std::vector<std::vector<ChartPoint>> open(data.series.size());
+    const auto close = [&](std::size_t s) {
+        if (open[s].empty()) return;
+        all[s].push_back(std::move(open[s]));
+        open[s].clear();
+    };
+    std::vector<bool> seen(data.series.size());
+    for (const RecordEntry& record : data.records) {
+        const double x = TicksToChartX(record.ticks);
+        // A record gives each series at most one point, as Find takes its first result.
+        std::fill(seen.begin(), seen.end(), false);
+        for (std::uint32_t k = 0; k < record.resultCount; ++k) {
+            const ResultValue& result = data.results[record.firstResult + k];
+            if (result.series < 0 || static_cast<std::size_t>(result.series) >= open.size()) continue;
+            const auto s = static_cast<std::size_t>(result.series);
+            if (seen[s]) continue;
+            seen[s] = true;
+            if (IsGap(result.error)) {
+                close(s);
+            } else {
+                open[s].push_back({x, result.value});
+            }
+        }
+    }
+    for (std::size_t s = 0; s < open.size(); ++s) close(s);
+    return all;
+}
+
 std::vector<ChartPoint> Decimate(const std::vector<ChartPoint>& run, double x0, double x1, int buckets) {
     buckets = std::max(buckets, 1);
     const auto count = static_cast<std::size_t>(buckets);

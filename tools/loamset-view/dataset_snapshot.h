@@ -131,6 +131,10 @@ struct ChartPoint {
 // data sets) are passed over without a gap; no run is empty.
 std::vector<std::vector<ChartPoint>> SeriesRuns(const DatasetSnapshot& data, std::int32_t series);
 
+// SeriesRuns of every series, in one pass over the results: element s holds the runs of series s.
+// This is what a window showing many series wants; SeriesRuns alone scans every record per call.
+std::vector<std::vector<std::vector<ChartPoint>>> AllSeriesRuns(const DatasetSnapshot& data);
+
 // At most 4 * buckets points of `run` between x0 and x1 that keep its shape: per bucket the
 // first, lowest, highest and last points in x order. Runs that are short enough (at most
 // 4 * buckets points) come back whole; of longer ones, points outside [x0, x1] are left out.
