@@ -248,8 +248,12 @@ const std::string* ClassesView::FindValue(std::string_view key, std::string_view
 }
 
 std::string ClassesView::Searched() const {
-    std::string text = "in " + (rootPath_.empty() ? std::string("no classes root (no home folder)") : rootPath_);
-    if (!systemFolder_.empty()) text += " or the .reg files of " + systemFolder_;
+    std::string places = rootPath_;
+    if (!systemFolder_.empty()) {
+        if (!places.empty()) places += " or ";
+        places += "the .reg files of " + systemFolder_;
+    }
+    std::string text = places.empty() ? "anywhere (no home folder, no system folder)" : "in " + places;
     for (const std::string& skipped : skipped_) text += "; skipped " + skipped;
     return text;
 }

@@ -110,8 +110,8 @@ TEST_F(SystemClasses, FilesThatCannotServeAreSkippedAndNamedWhenALookupFails) {
     if (::geteuid() != 0) {
         ::chmod((folder + "/z-good.reg").c_str(), 0);
         EXPECT_EQ(Create("Comrt.Test"), CO_E_CLASSSTRING);
-        EXPECT_NE(std::string(ComrtLastErrorDetail()).find("z-good.reg: Permission denied"), std::string::npos)
-            << ComrtLastErrorDetail();
+        const std::string denied = ComrtLastErrorDetail();
+        EXPECT_NE(denied.find("z-good.reg: Permission denied"), std::string::npos) << denied;
     }
 }
 
@@ -138,9 +138,9 @@ TEST_F(SystemClasses, RegsvrChangesOnlyTheUserRoot) {
     EXPECT_EQ(ReadFile(system), systemText);
 
     IKXDataset* dataset = nullptr;
-    ASSERT_EQ(ComrtCreateInstanceByProgID(KX_PROGID, nullptr, IID_IKXDataset, reinterpret_cast<void**>(&dataset)),
-              S_OK)
-        << ComrtLastErrorDetail();
+    const HRESULT hr =
+        ComrtCreateInstanceByProgID(KX_PROGID, nullptr, IID_IKXDataset, reinterpret_cast<void**>(&dataset));
+    ASSERT_EQ(hr, S_OK) << ComrtLastErrorDetail();
     dataset->Release();
 }
 
