@@ -18,4 +18,4 @@ target_compile_definitions(loamset_module_tests PRIVATE
   COMRT_REGSVR="$<TARGET_FILE:regsvr>"
   LOAMSET_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
 add_dependencies(loamset_module_tests loamset loamset-dump regsvr)
-gtest_discover_tests(loamset_module_tests PROPERTIES LABELS loamset DISCOVERY_TIMEOUT 60)
+gtest_discover_tests(loamset_module_tests PROPERTIES LABELS loamset ENVIRONMENT COMRT_SYSTEM_CLASSES= DISCOVERY_TIMEOUT 60)
