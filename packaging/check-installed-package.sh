@@ -44,6 +44,9 @@ echo "check: installed $(dpkg-query -W -f='${Package} ${Version}' loamer), $(wc 
 # The programs answer without a display, and each has its manual page.
 check "loamer-cli --version" loamer-cli --version
 check "loamer --version without a display" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM loamer --version
+if grep -qx /usr/bin/loamset-view "$scratch/files"; then
+  check "loamset-view --version without a display" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM loamset-view --version
+fi
 for program in $(grep '^/usr/bin/.' "$scratch/files" | xargs -n1 basename); do
   check "man -w $program" man -w "$program"
 done
