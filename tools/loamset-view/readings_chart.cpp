@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QFontMetricsF>
 #include <QGraphicsSceneMouseEvent>
 #include <QKeyEvent>
 #include <QLegendMarker>
@@ -146,7 +147,7 @@ void ReadingsChart::Show(std::shared_ptr<const LoadedFile> file, const std::vect
             addSeries(line);
             // After addSeries, which applies the theme's marker size.
             line->setPointsVisible(points < kDotsBelow || run.size() == 1);
-            line->setMarkerSize(7.0);
+            line->setMarkerSize(3.5);
             line->attachAxis(timeAxis_);
             line->attachAxis(plotted.axis);
             for (const ChartPoint& point : run) widen(point.x, point.y);
@@ -243,9 +244,18 @@ void ReadingsChart::FitTimeFormat() {
     timeAxis_->setTickCount(std::clamp(static_cast<int>(width / labelWidth) + 1, 2, 12));
 }
 
+void ReadingsChart::FitLegend() {
+    // A legend taller than the chart would be cut off; the series tree's colours name the lines then.
+    const qreal rowHeight = QFontMetricsF(legend()->font()).height() + 5.5;
+    const qreal room = size().height() - margins().top() - margins().bottom() - 10;
+    const bool fits = !plotted_.empty() && static_cast<qreal>(plotted_.size()) * rowHeight <= room;
+    if (legend()->isVisible() != fits) legend()->setVisible(fits);
+}
+
 void ReadingsChart::Redecimate() {
     redecimatePending_ = false;
     if (timeAxis_ == nullptr) return;
+    FitLegend();
     FitTimeFormat();
     const double x0 = static_cast<double>(timeAxis_->min().toMSecsSinceEpoch());
     const double x1 = static_cast<double>(timeAxis_->max().toMSecsSinceEpoch());

@@ -45,8 +45,8 @@ public:
     void ResetView();
     // Zooms the time axis by `factor` (< 1 in) keeping the time at `centre` where it is.
     void ZoomTime(double centre, double factor);
-    // Redraws the lines for the time range shown and the plot's width (done after every zoom,
-    // pan and resize once events are processed).
+    // Redraws the lines for the time range shown and the plot's width, and fits the time labels
+    // and the legend to the size (done after every zoom, pan and resize once events are processed).
     void Redecimate();
 
     struct Nearest {
@@ -81,6 +81,7 @@ private:
 
     void ScheduleRedecimate();
     void FitTimeFormat();
+    void FitLegend();
 
     std::shared_ptr<const LoadedFile> file_;
     std::vector<Plotted> plotted_;

@@ -93,9 +93,9 @@ ViewerWindow::ViewerWindow(const ComponentSource& source, QWidget* parent)
     mainSplitter_->setStretchFactor(0, 0);
     mainSplitter_->setStretchFactor(1, 1);
     setCentralWidget(mainSplitter_);
-    resize(1280, 840);
+    resize(1280, 900);
     mainSplitter_->setSizes({270, 1010});
-    sideSplitter_->setSizes({500, 300});
+    sideSplitter_->setSizes({620, 240});
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     QAction* open = file->addAction(QStringLiteral("&Open..."), this, &ViewerWindow::ChooseFile);
@@ -215,7 +215,14 @@ void ViewerWindow::Show(std::shared_ptr<const LoadedFile> file, const QString& p
                                  : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
 }
 
-void ViewerWindow::UpdateChart() { chartView_->readingsChart()->Show(shown_, tree_->CheckedSeries()); }
+void ViewerWindow::UpdateChart() {
+    const std::vector<int> checked = tree_->CheckedSeries();
+    chartView_->readingsChart()->Show(shown_, checked);
+    // The table shows the same series as the chart, beside the time.
+    const int columns = model_->columnCount();
+    for (int column = 1; column < columns; ++column) table_->setColumnHidden(column, true);
+    for (const int series : checked) table_->setColumnHidden(ReadingsModel::ColumnOf(series), false);
+}
 
 void ViewerWindow::FillRecentMenu() {
     recentMenu_->clear();

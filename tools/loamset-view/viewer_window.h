@@ -4,9 +4,9 @@
 // <https://www.gnu.org/licenses/gpl-3.0.html>.
 //
 // The viewer's window: the series tree on the left, the chart and the readings table on the
-// right. Files come from File > Open, File > Recent files, the command line or a drop; each is
-// loaded by a LoadJob while the window stays usable, and replaces the file shown only once it
-// has loaded completely.
+// right, both showing the series checked in the tree. Files come from File > Open, File > Recent
+// files, the command line or a drop; each is loaded by a LoadJob while the window stays usable,
+// and replaces the file shown only once it has loaded completely.
 #ifndef LOAMSET_VIEW_VIEWER_WINDOW_H
 #define LOAMSET_VIEW_VIEWER_WINDOW_H
 
