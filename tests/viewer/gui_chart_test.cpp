@@ -27,6 +27,7 @@ struct FieldDayChart {
         chart->resize(1000, 600);
         if (file) chart->Show(file, SeriesWithUnits(file->data));
         chart->layout()->activate();
+        chart->Redecimate();
     }
     int Series(const std::string& name) const { return SeriesNamed(file->data, name); }
 

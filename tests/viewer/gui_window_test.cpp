@@ -155,6 +155,25 @@ TEST_F(ViewerWindowTest, RefusedFileShowsWhyAndKeepsTheFileShown) {
     }
 }
 
+TEST_F(ViewerWindowTest, DamagedFileShowsTheRecordsBeforeTheDamageAndSaysWhy) {
+    const ScratchDir scratch;
+    const std::string damaged = scratch / "damaged.CSV";
+    std::string text = loamer::testing::ReadFile(FieldDay());
+    // A 31st of February before the field day's fifth reading.
+    text.insert(text.find("18/06/2024  09:24:33"), "31/02/2024  09:20:00,0005,1,T05,  0.191, ,  0.226, , , , , ,\r\n");
+    std::ofstream(damaged, std::ios::binary) << text;
+    DatasetSnapshot unused;
+    const std::string expected = DescribeFailure(damaged, LoadDataset(damaged, kModule, unused));
+
+    BoxAnswerer answerer;
+    EXPECT_TRUE(Open(QString::fromStdString(damaged)));
+    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_EQ(answerer.texts.first().toStdString(), expected);
+    ASSERT_EQ(window.readingsModel()->rowCount(), 4);
+    EXPECT_EQ(window.readingsModel()->data(window.readingsModel()->index(3, 0)).toString(), "2024-06-18 09:18:51");
+    EXPECT_TRUE(window.windowTitle().startsWith("damaged.CSV"));
+}
+
 TEST_F(ViewerWindowTest, CancelKeepsThePreviousFile) {
     ASSERT_TRUE(OpenFieldDay());
     const auto shown = window.shown();

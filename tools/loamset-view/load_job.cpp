@@ -18,16 +18,11 @@ std::shared_ptr<const LoadedFile> LoadFile(const std::string& file, const Compon
         return nullptr;
     }
     outcome = LoadDataset(file, source, loaded->data, progress, cancel);
-    if (!outcome.ok()) return nullptr;
+    // A file damaged partway still shows the records before the damage.
+    const bool partial = outcome.step.rfind("record ", 0) == 0 && !loaded->data.records.empty();
+    if (outcome.cancelled || (!outcome.ok() && !partial)) return nullptr;
     try {
-        loaded->runs.reserve(loaded->data.series.size());
-        for (std::size_t s = 0; s < loaded->data.series.size(); ++s) {
-            if (cancel != nullptr && cancel->load()) {
-                outcome.cancelled = true;
-                return nullptr;
-            }
-            loaded->runs.push_back(SeriesRuns(loaded->data, static_cast<std::int32_t>(s)));
-        }
+        loaded->runs = AllSeriesRuns(loaded->data);
         loaded->flagged.resize(loaded->data.series.size());
         for (const RecordEntry& record : loaded->data.records) {
             const double x = TicksToChartX(record.ticks);

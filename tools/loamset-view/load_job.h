@@ -34,8 +34,9 @@ struct LoadedFile {
     std::vector<std::vector<FlaggedReading>> flagged;
 };
 
-// Loads `file` and splits its series, in the calling thread. Null when loading failed or was
-// cancelled (the outcome says which).
+// Loads `file` and splits its series, in the calling thread. Null when loading was cancelled or
+// failed before any record could be read (the outcome says which); a file damaged partway comes
+// back with the records before the damage and its failure in the outcome.
 std::shared_ptr<const LoadedFile> LoadFile(const std::string& file, const ComponentSource& source,
                                            LoadOutcome& outcome, const LoadProgress& progress = {},
                                            const std::atomic<bool>* cancel = nullptr);

@@ -56,7 +56,8 @@ bool WriteBytes(const std::string& path, const QByteArray& bytes) {
 int Export(int argc, char** argv, const Options& options, QSize size) {
     LoadOutcome outcome;
     const std::shared_ptr<const LoadedFile> file = LoadFile(options.file, {options.modulePath}, outcome);
-    if (!file) return Failure(DescribeFailure(options.file, outcome));
+    // A script gets all of the file or nothing: a file damaged partway is a failure here.
+    if (!file || !outcome.ok()) return Failure(DescribeFailure(options.file, outcome));
 
     if (!options.csvOut.empty()) {
         if (options.csvOut == "-") {

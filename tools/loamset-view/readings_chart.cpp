@@ -133,30 +133,19 @@ void ReadingsChart::Show(std::shared_ptr<const LoadedFile> file, const std::vect
         Plotted plotted;
         plotted.series = index;
         plotted.axis = valueAxes_[unitsEntry->second].axis;
-        const QColor color = SeriesColor(index);
-        const QString name = QString::fromStdString(info.DisplayName());
+        plotted.color = SeriesColor(index);
+        plotted.name = QString::fromStdString(info.DisplayName());
         std::size_t points = 0;
-        for (const auto& run : file_->runs[s]) points += run.size();
         for (const auto& run : file_->runs[s]) {
-            auto* line = new QLineSeries;
-            line->setName(name);
-            QPen pen(color);
-            pen.setWidthF(1.6);
-            line->setPen(pen);
-            // A lone reading between two gaps would otherwise not be drawn at all.
-            addSeries(line);
-            // After addSeries, which applies the theme's marker size.
-            line->setPointsVisible(points < kDotsBelow || run.size() == 1);
-            line->setMarkerSize(3.5);
-            line->attachAxis(timeAxis_);
-            line->attachAxis(plotted.axis);
+            points += run.size();
             for (const ChartPoint& point : run) widen(point.x, point.y);
-            plotted.lines.push_back(line);
-            plotted.whole.push_back(false);
         }
+        plotted.dots = points < kDotsBelow;
+        // The first line carries the series' legend entry; Redecimate adds one per run shown.
+        AddLine(plotted);
         if (const auto& flagged = file_->flagged[s]; !flagged.empty()) {
             auto* markers = new QScatterSeries;
-            markers->setName(name);
+            markers->setName(plotted.name);
             for (const FlaggedReading& reading : flagged) {
                 markers->append(reading.x, reading.y);
                 widen(reading.x, reading.y);
@@ -165,19 +154,13 @@ void ReadingsChart::Show(std::shared_ptr<const LoadedFile> file, const std::vect
             markers->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
             markers->setMarkerSize(10.0);
             markers->setColor(Qt::white);
-            markers->setBorderColor(color);
+            markers->setBorderColor(plotted.color);
             markers->attachAxis(timeAxis_);
             markers->attachAxis(plotted.axis);
             plotted.markers = markers;
         }
-        // One legend entry per series: its first line's.
-        bool first = true;
-        for (QLineSeries* line : plotted.lines) {
-            for (QLegendMarker* marker : legend()->markers(line)) marker->setVisible(first);
-            first = false;
-        }
         if (plotted.markers != nullptr) {
-            for (QLegendMarker* marker : legend()->markers(plotted.markers)) marker->setVisible(first);
+            for (QLegendMarker* marker : legend()->markers(plotted.markers)) marker->setVisible(false);
         }
         plotted_.push_back(std::move(plotted));
     }
@@ -259,20 +242,60 @@ void ReadingsChart::Redecimate() {
     FitTimeFormat();
     const double x0 = static_cast<double>(timeAxis_->min().toMSecsSinceEpoch());
     const double x1 = static_cast<double>(timeAxis_->max().toMSecsSinceEpoch());
-    const int width = std::max(100, static_cast<int>(plotArea().width()));
+    // Before the first layout the plot has no width yet: thin as for a wide one.
+    const int width = plotArea().width() >= 50 ? static_cast<int>(plotArea().width()) : 1000;
+    // Runs closer together than this are drawn as one line: a gap that narrow could not be seen,
+    // and a line per run would cost a chart item each.
+    const double joinBelow = 3 * (x1 - x0) / width;
+    // Runs this far outside the range shown still lead their lines on to the plot's edges.
+    const double reach0 = x0 - (x1 - x0);
+    const double reach1 = x1 + (x1 - x0);
     for (Plotted& plotted : plotted_) {
-        const auto& runs = file_->runs[static_cast<std::size_t>(plotted.series)];
-        for (std::size_t i = 0; i < plotted.lines.size(); ++i) {
-            const auto& run = runs[i];
-            if (run.size() <= static_cast<std::size_t>(4 * width)) {
-                if (!plotted.whole[i]) plotted.lines[i]->replace(ToQt(run));
-                plotted.whole[i] = true;
+        std::vector<std::vector<ChartPoint>> drawn;
+        for (const auto& run : file_->runs[static_cast<std::size_t>(plotted.series)]) {
+            if (run.back().x < reach0 || run.front().x > reach1) continue;
+            if (!drawn.empty() && run.front().x - drawn.back().back().x < joinBelow) {
+                drawn.back().insert(drawn.back().end(), run.begin(), run.end());
             } else {
-                plotted.lines[i]->replace(ToQt(Thinned(run, x0, x1, width)));
-                plotted.whole[i] = false;
+                drawn.push_back(run);
             }
         }
+        for (auto& points : drawn) {
+            if (points.size() > static_cast<std::size_t>(4 * width)) points = Thinned(points, x0, x1, width);
+        }
+        const std::size_t lines = std::max<std::size_t>(drawn.size(), 1);
+        while (plotted.lines.size() < lines) AddLine(plotted);
+        while (plotted.lines.size() > lines) {
+            removeSeries(plotted.lines.back());
+            delete plotted.lines.back();
+            plotted.lines.pop_back();
+        }
+        for (std::size_t i = 0; i < drawn.size(); ++i) {
+            plotted.lines[i]->replace(ToQt(drawn[i]));
+            // A lone reading between two gaps would otherwise not be drawn at all.
+            plotted.lines[i]->setPointsVisible(plotted.dots || drawn[i].size() == 1);
+        }
+        if (drawn.empty()) plotted.lines[0]->clear();
     }
+}
+
+void ReadingsChart::AddLine(Plotted& plotted) {
+    auto* line = new QLineSeries;
+    line->setName(plotted.name);
+    QPen pen(plotted.color);
+    pen.setWidthF(1.6);
+    line->setPen(pen);
+    addSeries(line);
+    // After addSeries, which applies the theme's marker size (a radius here).
+    line->setPointsVisible(plotted.dots);
+    line->setMarkerSize(3.5);
+    line->attachAxis(timeAxis_);
+    line->attachAxis(plotted.axis);
+    // One legend entry per series: its first line's.
+    if (!plotted.lines.empty()) {
+        for (QLegendMarker* marker : legend()->markers(line)) marker->setVisible(false);
+    }
+    plotted.lines.push_back(line);
 }
 
 std::optional<ReadingsChart::Nearest> ReadingsChart::NearestReading(const QPointF& position, qreal reach) {

@@ -5,12 +5,15 @@
 //
 // The chart of the checked series over time: one line per run of readings, so that a reading the
 // meter flagged as an error is a gap, with the flagged readings that have a number as markers.
-// Long runs are drawn thinned to the plot's width and thinned again for each zoom.
+// Long runs are drawn thinned to the plot's width and thinned again for each zoom; runs less
+// than three pixels apart are drawn as one line, as their gap could not be seen.
 #ifndef LOAMSET_VIEW_READINGS_CHART_H
 #define LOAMSET_VIEW_READINGS_CHART_H
 
 #include <QChart>
 #include <QChartView>
+#include <QColor>
+#include <QString>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -68,8 +71,10 @@ public:
 private:
     struct Plotted {
         int series = -1;
-        std::vector<QLineSeries*> lines;  // lines[i] draws file->runs[series][i]
-        std::vector<bool> whole;          // lines[i] holds its run unthinned
+        QString name;
+        QColor color;
+        bool dots = false;                // few readings: each is drawn as a dot as well
+        std::vector<QLineSeries*> lines;  // one per run shown, at least one (the legend's)
         QScatterSeries* markers = nullptr;
         QValueAxis* axis = nullptr;
     };
@@ -80,6 +85,7 @@ private:
     };
 
     void ScheduleRedecimate();
+    void AddLine(Plotted& plotted);
     void FitTimeFormat();
     void FitLegend();
 

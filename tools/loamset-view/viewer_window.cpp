@@ -185,15 +185,17 @@ void ViewerWindow::LoadFinished() {
         emit LoadEnded(false);
         return;
     }
-    if (!outcome.ok() || !result) {
+    if (result) {
+        Show(result, path);
+        RememberRecentFile(path);
+    } else {
         statusBar()->clearMessage();
-        QMessageBox::warning(this, kProgramName, QString::fromStdString(DescribeFailure(path.toStdString(), outcome)));
-        emit LoadEnded(false);
-        return;
     }
-    Show(result, path);
-    RememberRecentFile(path);
-    emit LoadEnded(true);
+    // A file damaged partway is shown up to the damage, and the message says so.
+    if (!outcome.ok()) {
+        QMessageBox::warning(this, kProgramName, QString::fromStdString(DescribeFailure(path.toStdString(), outcome)));
+    }
+    emit LoadEnded(result != nullptr);
 }
 
 void ViewerWindow::Show(std::shared_ptr<const LoadedFile> file, const QString& path) {
