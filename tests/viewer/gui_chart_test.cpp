@@ -7,6 +7,8 @@
 #include <QGraphicsTextItem>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include "tests/viewer/gui_test.h"
@@ -102,6 +104,43 @@ TEST(ViewerChart, TooltipNamesTheNearestReadingExactly) {
     EXPECT_EQ(fd.chart->Describe(*nearest), "KR6 2.degC 0100\n2024-06-18 11:31:44\n18.1 degC");
     // Far from every reading there is nothing to tell.
     EXPECT_FALSE(fd.chart->NearestReading(fd.chart->mapToPosition(QPointF(FieldDayX(12, 30, 0), 0.25), nullptr), 12));
+}
+
+TEST(ViewerChart, WheelKeysAndMiddleDragMoveTheTimeAndHomeShowsEverything) {
+    LoadOutcome outcome;
+    const auto file = LoadFile(FieldDay(), kModule, outcome);
+    ASSERT_TRUE(file);
+    ReadingsChartView view;
+    view.resize(1000, 600);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ReadingsChart& chart = *view.readingsChart();
+    chart.Show(file, SeriesWithUnits(file->data));
+    QTest::qWait(20);
+    const auto range = [&] {
+        return std::pair(chart.timeAxis()->min().toMSecsSinceEpoch(), chart.timeAxis()->max().toMSecsSinceEpoch());
+    };
+    const auto full = range();
+    const QPoint centre = chart.plotArea().center().toPoint();
+
+    QWheelEvent wheel(centre, view.viewport()->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view.viewport(), &wheel);
+    const auto zoomed = range();
+    EXPECT_LT(zoomed.second - zoomed.first, full.second - full.first);
+    EXPECT_GT(zoomed.first, full.first);
+
+    QTest::keyClick(&view, Qt::Key_Right);
+    EXPECT_GT(range().first, zoomed.first);
+    const auto moved = range();
+    // Dragging to the right with the middle button brings earlier times into view.
+    QTest::mousePress(view.viewport(), Qt::MiddleButton, {}, centre);
+    QTest::mouseMove(view.viewport(), centre + QPoint(100, 0));
+    QTest::mouseRelease(view.viewport(), Qt::MiddleButton, {}, centre + QPoint(100, 0));
+    EXPECT_LT(range().first, moved.first);
+
+    QTest::keyClick(&view, Qt::Key_Home);
+    EXPECT_EQ(range(), full);
 }
 
 // A series of 20000 readings, one a minute, on a sawtooth.
