@@ -2,7 +2,9 @@
 // dataset component's Open alone on the same file, both through the module as the viewer loads it:
 //   (a) create the object and Open the file
 //   (b) LoadDataset, then AllSeriesRuns and Decimate(..., 1600 buckets) for every series with units
-// Prints both wall-clock times, their ratio and the peak resident size after (b). No limits.
+//   (c) with the window's parts built: LoadFile (the worker's load and runs) and the chart of every
+//       series with units drawn once into a 1200x700 image, as `loamset-view --export-png` does
+// Prints the wall-clock times, their ratios to (a) and the peak resident size. No limits.
 //   bench_viewer [MEGABYTES]   (default 100; the file is made in a scratch folder and removed)
 #include <sys/resource.h>
 #include <unistd.h>
@@ -17,6 +19,12 @@
 #include "comrt/comrt.h"
 #include "loamset/kxdataset.h"
 #include "tools/loamset-view/dataset_snapshot.h"
+#ifdef LOAMSET_BENCH_CHART
+#include <QApplication>
+
+#include "tools/loamset-view/chart_export.h"
+#include "tools/loamset-view/readings_chart.h"
+#endif
 
 namespace {
 
@@ -100,6 +108,31 @@ int main(int argc, char** argv) {
     std::printf("(b) LoadDataset                         %7.3f s\n", load);
     std::printf("(b) LoadDataset + runs + Decimate     %7.3f s   (b)/(a) %.2f\n", chart, chart / open);
     std::printf("peak resident size after (b)            %7.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+#ifdef LOAMSET_BENCH_CHART
+    data = DatasetSnapshot{};
+    {
+        PinTimeZoneToUtc();
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication application(argc, argv);
+        start = std::chrono::steady_clock::now();
+        LoadOutcome loaded;
+        const std::shared_ptr<const LoadedFile> file = LoadFile(path, ComponentSource{LOAMSET_MODULE}, loaded);
+        if (!file || !loaded.ok()) {
+            std::fprintf(stderr, "%s\n", DescribeFailure(path, loaded).c_str());
+            return 1;
+        }
+        const double load2 = Seconds(start);
+        const QByteArray image =
+            RenderChart(file, SeriesWithUnits(file->data), QSize(1200, 700), ImageFormat::Png);
+        const double drawn = Seconds(start);
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("(c) LoadFile                            %7.3f s\n", load2);
+        std::printf("(c) LoadFile + chart drawn (%lld B PNG) %7.3f s   (c)/(a) %.2f\n",
+                    static_cast<long long>(image.size()), drawn, drawn / open);
+        std::printf("peak resident size after (c)            %7.1f MB\n",
+                    static_cast<double>(usage.ru_maxrss) / 1024.0);
+    }
+#endif
     std::remove(path.c_str());
     rmdir(folder);
     return 0;
