@@ -153,6 +153,16 @@ TEST(ViewerDecimate, KeepsEveryBucketsExtremesAndBoundsTheCount) {
     EXPECT_LE(window.size(), 40u);
     const std::vector<ChartPoint> shortRun(run.begin(), run.begin() + 40);
     EXPECT_EQ(Decimate(shortRun, 10, 20, 10).size(), 40u);
+
+    // Runs joined end to end thin as their concatenation does, whatever the split.
+    for (const std::size_t split : {1u, 31'337u, 31'338u, 99'999u}) {
+        const std::vector<ChartPoint> head(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(split));
+        const std::vector<ChartPoint> tail(run.begin() + static_cast<std::ptrdiff_t>(split), run.end());
+        const auto joined = DecimateRuns({&head, &tail}, 0, 99'999, 100);
+        const auto whole = Decimate(run, 0, 99'999, 100);
+        ASSERT_EQ(joined.size(), whole.size()) << split;
+        for (std::size_t i = 0; i < whole.size(); ++i) EXPECT_EQ(joined[i].x, whole[i].x) << split;
+    }
 }
 
 TEST(ViewerResults, SeveritiesWordsAndTimes) {

@@ -56,32 +56,70 @@ std::vector<std::vector<std::vector<ChartPoint>>> AllSeriesRuns(const DatasetSna
 }
 
 std::vector<ChartPoint> Decimate(const std::vector<ChartPoint>& run, double x0, double x1, int buckets) {
+    return DecimateRuns({&run}, x0, x1, buckets);
+}
+
+std::vector<ChartPoint> DecimateRuns(const std::vector<const std::vector<ChartPoint>*>& runs, double x0, double x1,
+                                     int buckets) {
     buckets = std::max(buckets, 1);
     const auto count = static_cast<std::size_t>(buckets);
-    if (run.size() <= 4 * count) return run;
-
-    // Per bucket the indices of its first, lowest, highest and last points; npos when empty.
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::vector<std::array<std::size_t, 4>> picks(count, {kNone, kNone, kNone, kNone});
-    const double width = x1 - x0;
-    for (std::size_t i = 0; i < run.size(); ++i) {
-        const ChartPoint& p = run[i];
-        if (!(p.x >= x0 && p.x <= x1) || std::isnan(p.y)) continue;
-        std::size_t b = 0;
-        if (width > 0) b = std::min(count - 1, static_cast<std::size_t>((p.x - x0) / width * buckets));
-        std::array<std::size_t, 4>& pick = picks[b];
-        if (pick[0] == kNone) pick = {i, i, i, i};
-        if (p.y < run[pick[1]].y) pick[1] = i;
-        if (p.y > run[pick[2]].y) pick[2] = i;
-        pick[3] = i;
-    }
+    std::size_t total = 0;
+    for (const auto* run : runs) total += run->size();
     std::vector<ChartPoint> kept;
+    if (total <= 4 * count) {
+        kept.reserve(total);
+        for (const auto* run : runs) kept.insert(kept.end(), run->begin(), run->end());
+        return kept;
+    }
+
+    // Per bucket the places (run, index) of its first, lowest, highest and last points.
+    struct Place {
+        std::size_t run = 0;
+        std::size_t index = 0;
+        bool operator<(const Place& other) const {
+            return run != other.run ? run < other.run : index < other.index;
+        }
+        bool operator==(const Place& other) const { return run == other.run && index == other.index; }
+    };
+    struct Pick {
+        bool used = false;
+        double low = 0.0;
+        double high = 0.0;
+        std::array<Place, 4> places{};
+    };
+    std::vector<Pick> picks(count);
+    const double width = x1 - x0;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::vector<ChartPoint>& run = *runs[r];
+        for (std::size_t i = 0; i < run.size(); ++i) {
+            const ChartPoint& p = run[i];
+            if (!(p.x >= x0 && p.x <= x1) || std::isnan(p.y)) continue;
+            std::size_t b = 0;
+            if (width > 0) b = std::min(count - 1, static_cast<std::size_t>((p.x - x0) / width * buckets));
+            Pick& pick = picks[b];
+            const Place here{r, i};
+            if (!pick.used) {
+                pick = {true, p.y, p.y, {here, here, here, here}};
+                continue;
+            }
+            if (p.y < pick.low) {
+                pick.low = p.y;
+                pick.places[1] = here;
+            }
+            if (p.y > pick.high) {
+                pick.high = p.y;
+                pick.places[2] = here;
+            }
+            pick.places[3] = here;
+        }
+    }
     kept.reserve(4 * count);
-    for (std::array<std::size_t, 4>& pick : picks) {
-        if (pick[0] == kNone) continue;
-        std::sort(pick.begin(), pick.end());
-        for (std::size_t k = 0; k < pick.size(); ++k) {
-            if (k == 0 || pick[k] != pick[k - 1]) kept.push_back(run[pick[k]]);
+    for (Pick& pick : picks) {
+        if (!pick.used) continue;
+        std::sort(pick.places.begin(), pick.places.end());
+        for (std::size_t k = 0; k < pick.places.size(); ++k) {
+            const Place& place = pick.places[k];
+            if (k == 0 || !(place == pick.places[k - 1])) kept.push_back((*runs[place.run])[place.index]);
         }
     }
     return kept;

@@ -141,6 +141,11 @@ std::vector<std::vector<std::vector<ChartPoint>>> AllSeriesRuns(const DatasetSna
 // Buckets below 1 count as 1.
 std::vector<ChartPoint> Decimate(const std::vector<ChartPoint>& run, double x0, double x1, int buckets);
 
+// Decimate of the runs joined end to end (each after the one before it in x), without copying
+// them into one run first.
+std::vector<ChartPoint> DecimateRuns(const std::vector<const std::vector<ChartPoint>*>& runs, double x0, double x1,
+                                     int buckets);
+
 // The chart's x of a record time: milliseconds since 1970-01-01 of the meter's wall clock.
 double TicksToChartX(std::int64_t ticks);
 

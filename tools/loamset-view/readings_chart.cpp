@@ -43,15 +43,24 @@ QList<QPointF> ToQt(const std::vector<ChartPoint>& points) {
     return list;
 }
 
-// The run thinned to the range shown, with the nearest reading on either side of it so that the
-// line runs on to the plot's edges.
-std::vector<ChartPoint> Thinned(const std::vector<ChartPoint>& run, double x0, double x1, int width) {
-    std::vector<ChartPoint> points = Decimate(run, x0, x1, width);
+// The runs, joined into one line, thinned to the range shown, with the nearest reading on either
+// side of it so that the line runs on to the plot's edges.
+std::vector<ChartPoint> Thinned(const std::vector<const std::vector<ChartPoint>*>& runs, double x0, double x1,
+                                int width) {
+    std::vector<ChartPoint> points = DecimateRuns(runs, x0, x1, width);
+    std::size_t total = 0;
+    for (const auto* run : runs) total += run->size();
+    if (total <= static_cast<std::size_t>(4 * width)) return points;  // whole, edges included
     const ChartPoint* before = nullptr;
     const ChartPoint* after = nullptr;
-    for (const ChartPoint& point : run) {
-        if (point.x < x0 && (before == nullptr || point.x > before->x)) before = &point;
-        if (point.x > x1 && (after == nullptr || point.x < after->x)) after = &point;
+    for (const auto* run : runs) {
+        // Runs are in x order: the last point before x0 and the first after x1 are found by search.
+        const auto firstIn = std::lower_bound(run->begin(), run->end(), x0,
+                                              [](const ChartPoint& p, double x) { return p.x < x; });
+        if (firstIn != run->begin()) before = &*(firstIn - 1);
+        const auto firstAfter = std::upper_bound(run->begin(), run->end(), x1,
+                                                 [](double x, const ChartPoint& p) { return x < p.x; });
+        if (after == nullptr && firstAfter != run->end()) after = &*firstAfter;
     }
     if (before != nullptr && (points.empty() || points.front().x >= x0)) points.insert(points.begin(), *before);
     if (after != nullptr && (points.empty() || points.back().x <= x1)) points.push_back(*after);
@@ -99,6 +108,7 @@ void ReadingsChart::Show(std::shared_ptr<const LoadedFile> file, const std::vect
     plotted_.clear();
     valueAxes_.clear();
     file_ = std::move(file);
+    thinnedWidth_ = -1;
 
     timeAxis_ = new QDateTimeAxis;
     timeAxis_->setTitleText(QStringLiteral("Time (the meter's clock)"));
@@ -244,6 +254,11 @@ void ReadingsChart::Redecimate() {
     const double x1 = static_cast<double>(timeAxis_->max().toMSecsSinceEpoch());
     // Before the first layout the plot has no width yet: thin as for a wide one.
     const int width = plotArea().width() >= 50 ? static_cast<int>(plotArea().width()) : 1000;
+    // A layout pass that changed only the height leaves the lines as they are.
+    if (width == thinnedWidth_ && x0 == thinnedX0_ && x1 == thinnedX1_) return;
+    thinnedWidth_ = width;
+    thinnedX0_ = x0;
+    thinnedX1_ = x1;
     // Runs closer together than this are drawn as one line: a gap that narrow could not be seen,
     // and a line per run would cost a chart item each.
     const double joinBelow = 3 * (x1 - x0) / width;
@@ -251,18 +266,18 @@ void ReadingsChart::Redecimate() {
     const double reach0 = x0 - (x1 - x0);
     const double reach1 = x1 + (x1 - x0);
     for (Plotted& plotted : plotted_) {
-        std::vector<std::vector<ChartPoint>> drawn;
+        std::vector<std::vector<const std::vector<ChartPoint>*>> groups;
         for (const auto& run : file_->runs[static_cast<std::size_t>(plotted.series)]) {
             if (run.back().x < reach0 || run.front().x > reach1) continue;
-            if (!drawn.empty() && run.front().x - drawn.back().back().x < joinBelow) {
-                drawn.back().insert(drawn.back().end(), run.begin(), run.end());
+            if (!groups.empty() && run.front().x - groups.back().back()->back().x < joinBelow) {
+                groups.back().push_back(&run);
             } else {
-                drawn.push_back(run);
+                groups.push_back({&run});
             }
         }
-        for (auto& points : drawn) {
-            if (points.size() > static_cast<std::size_t>(4 * width)) points = Thinned(points, x0, x1, width);
-        }
+        std::vector<std::vector<ChartPoint>> drawn;
+        drawn.reserve(groups.size());
+        for (const auto& group : groups) drawn.push_back(Thinned(group, x0, x1, width));
         const std::size_t lines = std::max<std::size_t>(drawn.size(), 1);
         while (plotted.lines.size() < lines) AddLine(plotted);
         while (plotted.lines.size() > lines) {

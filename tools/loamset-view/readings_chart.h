@@ -96,6 +96,10 @@ private:
     double fullX0_ = 0.0;
     double fullX1_ = 0.0;
     bool redecimatePending_ = false;
+    // What the lines were last thinned for; a new file clears it.
+    double thinnedX0_ = 0.0;
+    double thinnedX1_ = 0.0;
+    int thinnedWidth_ = -1;
 };
 
 // The chart on screen: rubber band and wheel zoom, panning with the middle button or the arrow
