@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -128,6 +129,22 @@ TEST(ViewerRuns, WarningsArePointsAndNoRunIsEmpty) {
     EXPECT_DOUBLE_EQ(runs[0][1].y, 0.2);  // the warning "above the table"
     ASSERT_EQ(runs[1].size(), 1u);
     EXPECT_DOUBLE_EQ(runs[1][0].y, 0.6);
+}
+
+TEST(ViewerRuns, ANumberThatIsNotFiniteIsAGap) {
+    DatasetSnapshot data;
+    data.series = {{"", "1.VWC", "VP4", "m3.m-3"}};
+    const double values[] = {0.1, std::numeric_limits<double>::quiet_NaN(), 0.2, 0.3,
+                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0.4};
+    for (std::uint32_t i = 0; i < std::size(values); ++i) {
+        data.records.push_back({TicksOf(1718701334 + i), i, 1});
+        data.results.push_back({0, 0, values[i]});
+    }
+    for (const auto& runs : {SeriesRuns(data, 0), AllSeriesRuns(data)[0]}) {
+        std::vector<std::size_t> sizes;
+        for (const auto& run : runs) sizes.push_back(run.size());
+        EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 2, 1}));
+    }
 }
 
 TEST(ViewerDecimate, KeepsEveryBucketsExtremesAndBoundsTheCount) {

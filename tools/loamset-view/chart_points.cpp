@@ -14,7 +14,7 @@ std::vector<std::vector<ChartPoint>> SeriesRuns(const DatasetSnapshot& data, std
     for (std::size_t r = 0; r < data.records.size(); ++r) {
         const ResultValue* result = data.Find(r, series);
         if (result == nullptr) continue;
-        if (IsGap(result->error)) {
+        if (IsGap(result->error) || !std::isfinite(result->value)) {
             if (!run.empty()) runs.push_back(std::move(run));
             run.clear();
             continue;
@@ -44,7 +44,7 @@ std::vector<std::vector<std::vector<ChartPoint>>> AllSeriesRuns(const DatasetSna
             const auto s = static_cast<std::size_t>(result.series);
             if (seen[s]) continue;
             seen[s] = true;
-            if (IsGap(result.error)) {
+            if (IsGap(result.error) || !std::isfinite(result.value)) {
                 close(s);
             } else {
                 open[s].push_back({x, result.value});

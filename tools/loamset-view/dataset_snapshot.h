@@ -126,7 +126,8 @@ struct ChartPoint {
 };
 
 // The series' readings in record order, split into runs at every result that IsGap(): the chart
-// draws each run as one line, so an error reading is a gap, never a zero. Results of severity
+// draws each run as one line, so an error reading is a gap, never a zero. A value that is no
+// finite number (the file may spell "nan" or "inf") is a gap too: it has no place on an axis. Results of severity
 // Information or Warning are points of their run. Records without a result of the series (other
 // data sets) are passed over without a gap; no run is empty.
 std::vector<std::vector<ChartPoint>> SeriesRuns(const DatasetSnapshot& data, std::int32_t series);

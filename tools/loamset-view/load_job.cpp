@@ -1,6 +1,7 @@
 #include "tools/loamset-view/load_job.h"
 
 #include <QThread>
+#include <cmath>
 #include <new>
 
 namespace loamset_view {
@@ -28,7 +29,7 @@ std::shared_ptr<const LoadedFile> LoadFile(const std::string& file, const Compon
             const double x = TicksToChartX(record.ticks);
             for (std::uint32_t k = 0; k < record.resultCount; ++k) {
                 const ResultValue& result = loaded->data.results[record.firstResult + k];
-                if (result.error == 0 || !HasValue(result.error)) continue;
+                if (result.error == 0 || !HasValue(result.error) || !std::isfinite(result.value)) continue;
                 if (result.series < 0 || static_cast<std::size_t>(result.series) >= loaded->flagged.size()) continue;
                 loaded->flagged[static_cast<std::size_t>(result.series)].push_back({x, result.value, result.error});
             }

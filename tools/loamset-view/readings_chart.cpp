@@ -190,10 +190,12 @@ void ReadingsChart::Show(std::shared_ptr<const LoadedFile> file, const std::vect
     for (std::size_t k = 0; k < valueAxes_.size(); ++k) {
         auto [y0, y1] = valueRanges[k];
         if (y0 > y1) y0 = y1 = 0.0;
-        const double pad = y1 > y0 ? (y1 - y0) * 0.05 : std::max(std::abs(y0) * 0.1, 1.0);
+        // Values near the ends of the double range leave no room for a margin.
+        double pad = y1 > y0 ? (y1 - y0) * 0.05 : std::max(std::abs(y0) * 0.1, 1.0);
+        if (!std::isfinite(y0 - pad) || !std::isfinite(y1 + pad)) pad = 0.0;
         QValueAxis* axis = valueAxes_[k].axis;
         axis->setRange(y0 - pad, y1 + pad);
-        axis->applyNiceNumbers();
+        if (std::isfinite((y1 + pad) - (y0 - pad))) axis->applyNiceNumbers();
         valueAxes_[k].min = axis->min();
         valueAxes_[k].max = axis->max();
     }
