@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "tools/common/civil_time.h"
+
 namespace loamset_dump {
 namespace {
 
@@ -244,25 +246,12 @@ std::uint64_t FileTimeTicks(const FILETIME& time) {
 std::string FileTimeText(std::uint64_t ticks, char separator) {
     if (ticks == 0) return {};
     constexpr std::uint64_t kTicksPerSecond = 10000000;
-    const std::uint64_t seconds = ticks / kTicksPerSecond;
     const std::uint64_t fraction = ticks % kTicksPerSecond;
-    // Days since 1601-01-01, then the civil date by the 400-year cycle counted from 0000-03-01.
-    const std::int64_t days = static_cast<std::int64_t>(seconds / 86400);
-    const std::uint64_t secondOfDay = seconds % 86400;
-    const std::int64_t z = days + 584694;  // 1601-01-01 counted from 0000-03-01
-    const std::int64_t era = z / 146097;
-    const std::int64_t dayOfEra = z - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-    const std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-    const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    const loamer_tools::CivilTime t = loamer_tools::CivilTimeFromSeconds(static_cast<std::int64_t>(ticks / kTicksPerSecond));
     char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld%c%02u:%02u:%02u", static_cast<long long>(year),
-                  static_cast<long long>(month), static_cast<long long>(day), separator,
-                  static_cast<unsigned>(secondOfDay / 3600), static_cast<unsigned>(secondOfDay / 60 % 60),
-                  static_cast<unsigned>(secondOfDay % 60));
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld%c%02lld:%02lld:%02lld", static_cast<long long>(t.year),
+                  static_cast<long long>(t.month), static_cast<long long>(t.day), separator,
+                  static_cast<long long>(t.hour), static_cast<long long>(t.minute), static_cast<long long>(t.second));
     std::string out(text);
     if (fraction != 0) {
         std::snprintf(text, sizeof text, ".%07llu", static_cast<unsigned long long>(fraction));

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "loamset/kxdataset.h"
+#include "tools/common/civil_time.h"
 
 namespace loamset_view {
 
@@ -96,35 +97,17 @@ std::string ErrorText(std::uint32_t error) {
 namespace {
 
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kSecondsPerDay = 86'400;
 // 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kUnixEpochTicks = 116'444'736'000'000'000;
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
-}
 
 }  // namespace
 
 std::string IsoTime(std::int64_t ticks) {
-    const std::int64_t seconds = FloorDiv(ticks - kUnixEpochTicks, kTicksPerSecond);
-    const std::int64_t days = FloorDiv(seconds, kSecondsPerDay);
-    const std::int64_t inDay = seconds - days * kSecondsPerDay;
-    // Civil date from days since 1970-01-01 (proleptic Gregorian, eras of 400 years from March).
-    const std::int64_t z = days + 719'468;
-    const std::int64_t era = FloorDiv(z, 146'097);
-    const std::int64_t doe = z - era * 146'097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36'524 - doe / 146'096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    const loamer_tools::CivilTime t = loamer_tools::CivilTimeFromSeconds(loamer_tools::FloorDiv(ticks, kTicksPerSecond));
     char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld", static_cast<long long>(year),
-                  static_cast<long long>(month), static_cast<long long>(day),
-                  static_cast<long long>(inDay / 3600), static_cast<long long>(inDay / 60 % 60),
-                  static_cast<long long>(inDay % 60));
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld", static_cast<long long>(t.year),
+                  static_cast<long long>(t.month), static_cast<long long>(t.day), static_cast<long long>(t.hour),
+                  static_cast<long long>(t.minute), static_cast<long long>(t.second));
     return text;
 }
 
