@@ -132,7 +132,9 @@ void ReadingsChart::Show(std::shared_ptr<const LoadedFile> file, const std::vect
             valueAxes_.push_back({axis, 0.0, 0.0});
             valueRanges.emplace_back(std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity());
         }
-        auto& [y0, y1] = valueRanges[unitsEntry->second];
+        // Plain references: clang 14 cannot capture structured bindings in a lambda.
+        double& y0 = valueRanges[unitsEntry->second].first;
+        double& y1 = valueRanges[unitsEntry->second].second;
         const auto widen = [&](double x, double y) {
             x0 = std::min(x0, x);
             x1 = std::max(x1, x);
