@@ -11,6 +11,7 @@
 #include <string>
 
 #include "comrt/comrt.h"
+#include "comrt/guarded.h"
 #include "comrt/guid.h"
 #include "comrt/registry_store.h"
 
@@ -92,18 +93,6 @@ __attribute__((no_sanitize("vptr"))) HRESULT CreateThroughFactory(IClassFactory*
     return hr;
 }
 
-// Nothing thrown inside comrt leaves through its C entry points.
-template <typename Body>
-HRESULT Guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
-
 }  // namespace
 
 extern "C" {
@@ -124,7 +113,7 @@ HRESULT ComrtGUIDFromString(const char* text, GUID* guid) {
 HRESULT ComrtCLSIDFromProgID(const char* progId, CLSID* clsid) {
     t_detail.clear();
     if (progId == nullptr || clsid == nullptr) return E_POINTER;
-    return Guarded([&]() -> HRESULT {
+    return comrt::Guarded([&]() -> HRESULT {
         const std::string name(progId);
         // A backslash would reach into another key; the registry limits a ProgID's length.
         if (name.empty() || name.size() > 255 || name.find('\\') != std::string::npos)
@@ -152,14 +141,14 @@ HRESULT ComrtGetClassObjectFromModule(const char* modulePath, REFCLSID rclsid, R
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (modulePath == nullptr) return E_POINTER;
-    return Guarded([&] { return ModuleClassObject(modulePath, rclsid, riid, ppv); });
+    return comrt::Guarded([&] { return ModuleClassObject(modulePath, rclsid, riid, ppv); });
 }
 
 HRESULT ComrtGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     t_detail.clear();
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    return Guarded([&]() -> HRESULT {
+    return comrt::Guarded([&]() -> HRESULT {
         std::string path;
         if (const HRESULT hr = RegisteredModule(rclsid, path); FAILED(hr)) return hr;
         return ModuleClassObject(path.c_str(), rclsid, riid, ppv);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "comrt/com_types.h"
+#include "comrt/guarded.h"
 #include "loamset/class_factory.h"
 #include "loamset/dataset.h"
 #include "loamset/kxdataset.h"
@@ -35,18 +36,6 @@ struct FactoryCache {
     }
 };
 FactoryCache g_factoryCache;
-
-// Nothing thrown inside the module leaves it.
-template <typename Body>
-HRESULT Guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
 
 }  // namespace
 
@@ -88,7 +77,7 @@ LOAMSET_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 }
 
 LOAMSET_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
-    return Guarded([]() -> HRESULT {
+    return comrt::Guarded([]() -> HRESULT {
         loamset::RegistrationFiles files;
         if (const HRESULT hr = loamset::LocateRegistrationFiles(files); FAILED(hr)) return hr;
         const HRESULT hr = loamset::EditClassesRoot([&](loamset::RegistrationStore& store) {
@@ -101,7 +90,7 @@ LOAMSET_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
 }
 
 LOAMSET_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    return Guarded([] {
+    return comrt::Guarded([] {
         loamset::UnregisterTypeLibrary();
         return loamset::EditClassesRoot([](loamset::RegistrationStore& store) {
             loamset::RemoveRegistration(store, loamset::kPlatformTypeLibraryRows);
