@@ -44,16 +44,6 @@ if(TARGET loamset-view)
   install(FILES ${LOAMER_PACKAGING_DIR}/loamset-view.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 endif()
 
-# comrt installs regsvr under its installed name with install(PROGRAMS ... RENAME), which a
-# stripping install (cpack's CPACK_STRIP_FILES, cmake --install --strip) leaves as it is.
-if(TARGET regsvr AND CMAKE_STRIP)
-  install(CODE "
-    set(regsvr_file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/comrt-regsvr\")
-    if(CMAKE_INSTALL_DO_STRIP AND EXISTS \"\${regsvr_file}\")
-      execute_process(COMMAND \"${CMAKE_STRIP}\" \"\${regsvr_file}\" COMMAND_ERROR_IS_FATAL ANY)
-    endif()")
-endif()
-
 # Manual pages, compressed as Debian wants them (-n: no name or time stamp, so builds repeat).
 find_program(GZIP_PROGRAM gzip REQUIRED)
 set(LOAMER_MAN_GZ)
