@@ -8,8 +8,8 @@
 
 namespace loamset_view {
 
-std::vector<std::vector<ChartPoint>> SeriesRuns(const DatasetSnapshot& data, std::int32_t series) {
-    std::vector<std::vector<ChartPoint>> runs;
+SeriesRunList SeriesRuns(const DatasetSnapshot& data, std::int32_t series) {
+    SeriesRunList runs;
     std::vector<ChartPoint> run;
     for (std::size_t r = 0; r < data.records.size(); ++r) {
         const ResultValue* result = data.Find(r, series);
@@ -25,9 +25,9 @@ std::vector<std::vector<ChartPoint>> SeriesRuns(const DatasetSnapshot& data, std
     return runs;
 }
 
-std::vector<std::vector<std::vector<ChartPoint>>> AllSeriesRuns(const DatasetSnapshot& data) {
-    std::vector<std::vector<std::vector<ChartPoint>>> all(data.series.size());
-    std::vector<std::vector<ChartPoint>> open(data.series.size());
+std::vector<SeriesRunList> AllSeriesRuns(const DatasetSnapshot& data) {
+    std::vector<SeriesRunList> all(data.series.size());
+    std::vector<std::vector<ChartPoint>> open(data.series.size());  // each series' run in progress
     const auto close = [&](std::size_t s) {
         if (open[s].empty()) return;
         all[s].push_back(std::move(open[s]));

@@ -130,11 +130,12 @@ struct ChartPoint {
 // finite number (the file may spell "nan" or "inf") is a gap too: it has no place on an axis. Results of severity
 // Information or Warning are points of their run. Records without a result of the series (other
 // data sets) are passed over without a gap; no run is empty.
-std::vector<std::vector<ChartPoint>> SeriesRuns(const DatasetSnapshot& data, std::int32_t series);
+using SeriesRunList = std::vector<std::vector<ChartPoint>>;
+SeriesRunList SeriesRuns(const DatasetSnapshot& data, std::int32_t series);
 
 // SeriesRuns of every series, in one pass over the results: element s holds the runs of series s.
 // This is what a window showing many series wants; SeriesRuns alone scans every record per call.
-std::vector<std::vector<std::vector<ChartPoint>>> AllSeriesRuns(const DatasetSnapshot& data);
+std::vector<SeriesRunList> AllSeriesRuns(const DatasetSnapshot& data);
 
 // At most 4 * buckets points of `run` between x0 and x1 that keep its shape: per bucket the
 // first, lowest, highest and last points in x order. Runs that are short enough (at most

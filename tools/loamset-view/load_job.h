@@ -17,8 +17,6 @@ class QThread;
 
 namespace loamset_view {
 
-using SeriesRunList = std::vector<std::vector<ChartPoint>>;
-
 // A reading the meter flagged that still has a number: the chart marks it.
 struct FlaggedReading {
     double x = 0.0;  // as ChartPoint::x
@@ -26,7 +24,7 @@ struct FlaggedReading {
     std::uint32_t error = 0;
 };
 
-// What the window shows: the snapshot and, per series, its runs (SeriesRuns) and its flagged
+// What the window shows: the snapshot and, per series, its runs (AllSeriesRuns) and its flagged
 // readings in record order.
 struct LoadedFile {
     DatasetSnapshot data;
